@@ -1,0 +1,31 @@
+// Starts the Qt peers from their own module, so that a run which shows no
+// window never loads the GUI toolkit.
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "runtime/app.h"
+#include "runtime/gui.h"
+#include "runtime/platform.h"
+
+namespace runtime {
+
+std::unique_ptr<GuiBackend> StartGuiBackend() {
+  if (!platform::Connect()) return nullptr;
+  // Beside the executable first, then the library search path.
+  const std::string beside = (std::filesystem::path(App().Path) / "libglimmet_qt.so").string();
+  void* module = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!module) module = dlopen("libglimmet_qt.so", RTLD_NOW | RTLD_LOCAL);
+  if (!module) {
+    std::fprintf(stderr, "glimmet: cannot load the GUI module: %s\n", dlerror());
+    return nullptr;
+  }
+  using Factory = GuiBackend* (*)();
+  auto factory = reinterpret_cast<Factory>(dlsym(module, "glimmet_create_gui_backend"));
+  if (!factory) return nullptr;
+  return std::unique_ptr<GuiBackend>(factory());
+}
+
+}  // namespace runtime

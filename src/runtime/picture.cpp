@@ -1,0 +1,98 @@
+#include "runtime/picture.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "runtime/error.h"
+#include "runtime/fileio.h"
+#include "runtime/gdi.h"
+
+namespace runtime {
+
+Picture::Owner::~Owner() {
+  if (!own) return;
+  if (bitmap) DeleteObject(bitmap);
+  if (palette) DeleteObject(palette);
+}
+
+std::int32_t Picture::PixelWidth() const {
+  const Bitmap* b = BitmapOf(Handle());
+  return b ? b->width : 0;
+}
+
+std::int32_t Picture::PixelHeight() const {
+  const Bitmap* b = BitmapOf(Handle());
+  return b ? b->height : 0;
+}
+
+Picture OleCreatePictureIndirect(const PICTDESC& desc, bool own) {
+  Picture picture;
+  if (desc.picType != 1) return picture;
+  picture.owner_ = std::make_shared<Picture::Owner>();
+  picture.owner_->bitmap = desc.hbitmap;
+  picture.owner_->palette = desc.hpal;
+  picture.owner_->own = own;
+  return picture;
+}
+
+namespace {
+
+void Put16(std::uint8_t* p, std::uint16_t v) {
+  p[0] = v & 0xFF;
+  p[1] = v >> 8;
+}
+void Put32(std::uint8_t* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = (v >> (8 * i)) & 0xFF;
+}
+
+void WriteBmp(const Bitmap& bmp, const std::string& path) {
+  const std::uint32_t stride = ((static_cast<std::uint32_t>(bmp.width) * 3 + 3) & ~3u);
+  const std::uint64_t imageSize = static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(bmp.height);
+  if (imageSize + 54 > 0xFFFFFFFFull) Raise(kErrOverflow, "Overflow");
+  std::uint8_t header[54] = {};
+  header[0] = 'B';
+  header[1] = 'M';
+  Put32(header + 2, static_cast<std::uint32_t>(54 + imageSize));
+  Put32(header + 10, 54);
+  Put32(header + 14, 40);
+  Put32(header + 18, static_cast<std::uint32_t>(bmp.width));
+  Put32(header + 22, static_cast<std::uint32_t>(bmp.height));  // positive: bottom-up
+  Put16(header + 26, 1);
+  Put16(header + 28, 24);
+  Put32(header + 34, static_cast<std::uint32_t>(imageSize));
+  Put32(header + 38, 3780);  // 96 dpi
+  Put32(header + 42, 3780);
+
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) Raise(kErrPathNotFound, "Path not found");
+  std::vector<std::uint8_t> row(stride, 0);
+  bool ok = std::fwrite(header, 1, sizeof header, f) == sizeof header;
+  const int bytes = bmp.bitsPixel / 8;
+  for (std::int32_t y = bmp.height - 1; ok && y >= 0; --y) {
+    const std::uint8_t* s = bmp.Row(y);
+    if (bytes == 3) {
+      std::memcpy(row.data(), s, static_cast<std::size_t>(bmp.width) * 3);
+    } else {
+      std::uint8_t* d = row.data();
+      for (std::int32_t x = 0; x < bmp.width; ++x, s += 4, d += 3) {
+        d[0] = s[0];
+        d[1] = s[1];
+        d[2] = s[2];
+      }
+    }
+    ok = std::fwrite(row.data(), 1, stride, f) == stride;
+  }
+  ok = (std::fclose(f) == 0) && ok;
+  if (!ok) Raise(kErrDeviceIO, "Device I/O error");
+}
+
+}  // namespace
+
+void SavePicture(const Picture& picture, const std::string& fileName) {
+  Bitmap* bmp = BitmapOf(picture.Handle());
+  if (!bmp || !bmp->bits || bmp->bitsPixel < 24) Raise(481, "Invalid picture");
+  WriteFileAtomically(fileName, [&](const std::string& temp) { WriteBmp(*bmp, temp); });
+}
+
+}  // namespace runtime
