@@ -1,0 +1,99 @@
+// The main window: capture options, Start, the picture commands, a menu
+// bar, a toolbar, an on-top switch and a scrollable picture view. In a batch
+// run it is loaded but never shown; its controls are then working storage.
+#pragma once
+#include <functional>
+#include <string>
+
+#include "runtime/forms.h"
+
+namespace mainwindow {
+
+class frmBitmap : public runtime::Form {
+ public:
+  frmBitmap();
+
+  // Controls, in design order. Geometry in twips.
+  runtime::CheckBox chkOnTop{"chkOnTop", this};
+  runtime::Frame Frame2{"Frame2", this};
+  runtime::OptionButton opt10sec{"opt10sec", &Frame2};
+  runtime::OptionButton opt5sec{"opt5sec", &Frame2};
+  runtime::OptionButton opt1sec{"opt1sec", &Frame2};
+  runtime::Frame Frame1{"Frame1", this};
+  runtime::OptionButton optCapture0{"optCapture", &Frame1, 0};  // "Screen"
+  runtime::OptionButton optCapture1{"optCapture", &Frame1, 1};  // "Form"
+  runtime::OptionButton optCapture2{"optCapture", &Frame1, 2};  // "Object"
+  runtime::OptionButton optCapture3{"optCapture", &Frame1, 3};  // "Area"
+  runtime::PictureBox kadO{"kadO", this};
+  runtime::ScrollBar HScroll{"HScroll", &kadO, true};
+  runtime::ScrollBar VScroll{"VScroll", &kadO, false};
+  runtime::PictureBox kadI{"kadI", &kadO};
+  runtime::PictureBox picS{"picS", &kadI};
+  runtime::TextBox txtHwnd{"txtHwnd", this};
+  runtime::CommandButton cmdCopy{"cmdCopy", this};
+  runtime::TextBox txtHwndMe{"txtHwndMe", this};
+  runtime::TextBox txtHwndChild{"txtHwndChild", this};
+  runtime::TextBox txtHwndParent{"txtHwndParent", this};
+  runtime::Timer Timer2{"Timer2", this};
+  runtime::Timer Timer1{"Timer1", this};
+  runtime::CommandButton cmdStart{"cmdStart", this};
+  runtime::CommonDialog Dialog1{"Dialog1", this};
+  runtime::CommandButton cmdSave{"cmdSave", this};
+  runtime::CommandButton cmdClear{"cmdClear", this};
+  runtime::CommandButton cmdPrint{"cmdPrint", this};
+  runtime::Toolbar Toolbar1{"Toolbar1", this};
+  runtime::ImageList ilsMain{"ilsMain", this};
+  runtime::Label lblAfm{"lblAfm", this};
+  runtime::Label Label5{"Label5", this};
+  runtime::ImageBox Image1{"Image1", this};
+
+  // Menus.
+  runtime::Menu mnuGrab{"mnuGrab", this};
+  runtime::Menu mnuSave{"mnuSave", &mnuGrab};
+  runtime::Menu mnuPrint{"mnuPrint", &mnuGrab};
+  runtime::Menu mnuClear{"mnuClear", &mnuGrab};
+  runtime::Menu mnustr3{"mnustr3", &mnuGrab};
+  runtime::Menu mnuCopy{"mnuCopy", &mnuGrab};
+  runtime::Menu mnustr{"mnustr", &mnuGrab};
+  runtime::Menu mnuExit{"mnuExit", &mnuGrab};
+  runtime::Menu mnuHelp2{"mnuHelp2", this};
+  runtime::Menu mnuHelp{"mnuHelp", &mnuHelp2};
+  runtime::Menu mnistr2{"mnistr2", &mnuHelp2};
+  runtime::Menu mnuAbout{"mnuAbout", &mnuHelp2};
+
+  runtime::OptionButton& optCapture(int index);
+
+  // Form-level state.
+  std::string sLastHwnd;
+  bool bCleared = false;
+  // Batch-run state.
+  std::string sWindowText, sSaveFile;
+  bool bScreen = false, bPrint = false, bCaptured = false;
+
+  // The load and unload handlers belong to start-up; it installs them here
+  // so that this window does not depend on it.
+  std::function<void(frmBitmap&)> OnLoad;
+  std::function<void(frmBitmap&)> OnUnload;
+  void Form_Load() override;
+  void Form_Unload(int& cancel) override;
+
+  // Commands: one implementation each, shared by buttons, menu and toolbar.
+  void cmdSave_Click();
+  void cmdPrint_Click();
+  void cmdClear_Click();
+  void cmdCopy_Click();
+  void chkOnTop_Click();
+  void Toolbar1_ButtonClick(const std::string& key);
+  // Sizes the viewport and sets the scroll bars for the current picS.
+  void LayoutPicture();
+  // The size label's text for a picture of width x height pixels.
+  static std::string SizeLabel(double width, double height);
+
+ protected:
+  void Design() override;
+};
+
+// The one main window of the program.
+frmBitmap& MainForm();
+
+}  // namespace mainwindow
