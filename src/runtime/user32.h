@@ -23,3 +23,8 @@ HWND SetFocus(HWND hwnd);
 bool IsWindow(HWND hwnd);
 
 }  // namespace runtime
+
+namespace runtime {
+// Whether a display can be reached (opens the connection on first call).
+bool HasDisplay();
+}  // namespace runtime

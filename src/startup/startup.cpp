@@ -1,11 +1,34 @@
 #include "startup/startup.h"
 
+#include <cstdio>
+
+#include "mainwindow/frm_bitmap.h"
 #include "runtime/app.h"
+#include "runtime/events.h"
+#include "runtime/gui.h"
+#include "startup/batch.h"
+#include "startup/installation.h"
 
 namespace startup {
 
 int Main(int argc, char** argv) {
   runtime::InitApp(argc, argv);
+  mainwindow::frmBitmap& form = mainwindow::MainForm();
+  BatchResult result;
+  form.OnLoad = [&result](mainwindow::frmBitmap& f) { result = FormLoad(f); };
+  form.OnUnload = [](mainwindow::frmBitmap&) { WriteInstallationRecord(); };
+  form.Load();
+  if (!form.Loaded()) {  // a batch run unloads the window itself
+    if (!result.message.empty()) std::fprintf(stderr, "glimmet: %s\n", result.message.c_str());
+    return result.status;
+  }
+  if (!runtime::Gui()) {
+    std::fprintf(stderr, "glimmet: cannot open the display for the main window\n");
+    form.Unload();
+    return kExitNoDisplay;
+  }
+  form.Show();
+  runtime::RunMessageLoop();
   return kExitOk;
 }
 

@@ -1,0 +1,167 @@
+#include "startup/batch.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <variant>
+
+#include "capture/capture_bitmap.h"
+#include "output/c_dib_section.h"
+#include "output/m_intel_jpeg_library.h"
+#include "runtime/app.h"
+#include "runtime/error.h"
+#include "runtime/events.h"
+#include "runtime/picture.h"
+#include "runtime/user32.h"
+#include "startup/interactive.h"
+#include "startup/mod_global.h"
+
+namespace startup {
+namespace {
+
+std::string Trim(const std::string& s) {
+  const auto first = s.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+std::string Upper(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::toupper(c); });
+  return s;
+}
+
+std::string ReadAll(const std::string& command, const char* key) {
+  const ParameterValue value = ReadParameter(command, key, "All");
+  const auto* text = std::get_if<std::string>(&value);
+  return text ? Trim(*text) : std::string();
+}
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Saves the picture of picS under sSaveFile: JPEG at quality 80 for names
+// ending in ".jpg" exactly, a bitmap file for every other name.
+void SavePicS(mainwindow::frmBitmap& f) {
+  if (EndsWith(f.sSaveFile, ".jpg")) {
+    output::cDIBSection dib;
+    dib.CreateFromPicture(f.picS.GetPicture());
+    output::SaveDibToJpeg(dib, f.sSaveFile, 80);
+    dib.ClearUp();
+  } else {
+    runtime::SavePicture(f.picS.GetPicture(), f.sSaveFile);
+  }
+}
+
+// The capture step: the first target that applies, /SCREEN over /HWND=
+// over /WINDOWTEXT=. Fills Image1 and bCaptured; a failure lands in result.
+void Capture(mainwindow::frmBitmap& f, BatchResult& result) {
+  if (f.bScreen) {
+    f.Image1.SetPicture(capture::GrabScreen());
+    runtime::DoEvents();
+    // A screen that gave no bitmap is not a capture worth saving.
+    f.bCaptured = f.Image1.GetPicture().Handle() != 0;
+    if (!f.bCaptured) result = {kExitNoTarget, "the screen could not be captured"};
+  } else if (!f.txtHwndParent.Text().empty()) {
+    const std::string text = f.txtHwndParent.Text();
+    const std::optional<std::int32_t> hwnd = HandleFromText(text);
+    if (!hwnd) {
+      result = {kExitBadArgument, "/HWND=" + text + " is not a 32-bit decimal window handle"};
+      return;
+    }
+    f.Image1.SetPicture(capture::GrabWindow(*hwnd));
+    runtime::DoEvents();
+    f.bCaptured = f.Image1.GetPicture().Handle() != 0;
+    if (!f.bCaptured) result = {kExitNoTarget, "no window with the handle " + text + " could be captured"};
+  } else if (!f.sWindowText.empty()) {
+    const runtime::HWND found = runtime::FindWindowA(nullptr, f.sWindowText.c_str());
+    f.txtHwndParent.SetText(std::to_string(found));
+    const std::optional<std::int32_t> hwnd = HandleFromText(f.txtHwndParent.Text());
+    if (hwnd && *hwnd != 0) {
+      f.Image1.SetPicture(capture::GrabWindow(*hwnd));
+      runtime::DoEvents();
+      // Closed between the lookup and the capture: nothing was captured.
+      f.bCaptured = f.Image1.GetPicture().Handle() != 0;
+    }
+    if (!f.bCaptured) result = {kExitNoTarget, "no window with the caption \"" + f.sWindowText + "\""};
+  } else {
+    result = {kExitNoTarget, "nothing to capture: give /SCREEN, /HWND= or /WINDOWTEXT="};
+  }
+}
+
+bool NeedsDisplay(const mainwindow::frmBitmap& f) {
+  return f.bScreen || !f.txtHwndParent.Text().empty() || !f.sWindowText.empty();
+}
+
+BatchResult BatchRun(mainwindow::frmBitmap& f, const std::string& sCommandLine) {
+  BatchResult result;
+  runtime::DoEvents();
+  f.sWindowText = ReadAll(sCommandLine, "/WINDOWTEXT=");
+  f.txtHwndParent.SetText(ReadAll(sCommandLine, "/HWND="));
+  f.sSaveFile = ReadAll(sCommandLine, "/SAVE=");
+  const std::string upper = Upper(sCommandLine);
+  f.bScreen = upper.find("/SCREEN") != std::string::npos;
+  f.bPrint = upper.find("/PRINT") != std::string::npos;
+  f.bCaptured = false;
+
+  if (NeedsDisplay(f) && !runtime::HasDisplay()) {
+    result = {kExitNoDisplay, "cannot open the X display (is DISPLAY set?)"};
+  } else {
+    Capture(f, result);
+  }
+
+  if (f.bCaptured) {
+    f.picS.SetPicture(f.Image1.GetPicture());
+    f.picS.SetWidth(f.Image1.Width());
+    f.picS.SetHeight(f.Image1.Height());
+    bool saved = true;
+    if (!f.sSaveFile.empty()) {
+      try {
+        SavePicS(f);
+      } catch (const runtime::RuntimeError& e) {
+        // Nothing partial was written; an unattended run reports and ends.
+        result = {kExitSaveFailed, "cannot save \"" + f.sSaveFile + "\": " + e.Description};
+        saved = false;
+      }
+    }
+    if (f.bPrint && saved) f.cmdPrint_Click();
+  }
+  return result;
+}
+
+}  // namespace
+
+std::optional<std::int32_t> HandleFromText(const std::string& text) {
+  const std::string t = Trim(text);
+  if (t.empty()) return std::nullopt;
+  std::size_t i = (t[0] == '-' || t[0] == '+') ? 1 : 0;
+  bool digits = false, point = false;
+  for (; i < t.size(); ++i) {
+    if (std::isdigit(static_cast<unsigned char>(t[i]))) {
+      digits = true;
+    } else if (t[i] == '.' && !point) {
+      point = true;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (!digits) return std::nullopt;
+  const double value = std::nearbyint(std::strtod(t.c_str(), nullptr));
+  if (!std::isfinite(value) || value < -2147483648.0 || value > 2147483647.0) return std::nullopt;
+  return static_cast<std::int32_t>(value);
+}
+
+BatchResult FormLoad(mainwindow::frmBitmap& form) {
+  const std::string sCommandLine = Trim(runtime::App().Command);
+  if (sCommandLine.empty()) {
+    InteractiveStart(form);
+    return {};
+  }
+  BatchResult result = BatchRun(form, sCommandLine);
+  form.Unload();
+  return result;
+}
+
+}  // namespace startup

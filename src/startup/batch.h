@@ -1,0 +1,27 @@
+// The main window's load handler: the choice between the interactive start
+// and the unattended batch run, and the batch run itself.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "mainwindow/frm_bitmap.h"
+#include "startup/startup.h"
+
+namespace startup {
+
+struct BatchResult {
+  int status = kExitOk;
+  std::string message;  // why the run failed, for stderr
+};
+
+// Runs at load: an empty command line starts the interactive program,
+// anything else is a batch run that ends by unloading the window.
+BatchResult FormLoad(mainwindow::frmBitmap& form);
+
+// A window handle from its decimal text: optional sign, digits and a
+// fraction (rounded); nothing for text that is not a number or lies outside
+// the 32-bit range.
+std::optional<std::int32_t> HandleFromText(const std::string& text);
+
+}  // namespace startup

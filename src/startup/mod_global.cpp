@@ -1,0 +1,139 @@
+#include "startup/mod_global.h"
+
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+#include "runtime/gui.h"
+
+namespace startup {
+namespace {
+
+std::string Upper(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::toupper(c); });
+  return s;
+}
+
+std::string TrimBlanks(const std::string& s) {
+  const auto first = s.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+bool StartsKey(const std::string& upper, std::size_t pos) {
+  for (const char* key : kParameterKeys)
+    if (upper.compare(pos, std::char_traits<char>::length(key), key) == 0) return true;
+  return false;
+}
+
+// Character codes of a UTF-8 string: one code per character; codes above
+// 255 stand for characters outside Latin-1.
+std::vector<std::int32_t> Codes(const std::string& s) {
+  std::vector<std::int32_t> codes;
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
+    if (i + len > s.size()) len = 1;
+    std::int32_t code = len == 1 ? c : c & (0x7F >> len);
+    for (int k = 1; k < len; ++k) code = (code << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    codes.push_back(code);
+    i += len;
+  }
+  return codes;
+}
+
+// The leading number of a value: optional minus sign and digits.
+double LeadingNumber(const std::string& s) {
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < s.size() && s[i] == '-') {
+    negative = true;
+    ++i;
+  }
+  double value = 0;
+  for (; i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])); ++i) value = value * 10 + (s[i] - '0');
+  return negative ? -value : value;
+}
+
+bool Accepts(std::int32_t c, const std::string& sType) {
+  if (sType == "Alpha") return (c >= 65 && c <= 90) || (c >= 97 && c <= 122) || c == 32 || c == 39 || c == 45 || c == 8;
+  if (sType == "Number") return (c >= '0' && c <= '9') || c == 8 || c == 45;
+  if (sType == "BrokenNumbers") return c == 44 || (c >= '0' && c <= '9') || c == 8 || c == 45 || c == 46;
+  if (sType == "NoPunc")
+    return !((c >= 33 && c <= 47) || (c >= 58 && c <= 63) || (c >= 91 && c <= 96) || (c >= 123 && c <= 255));
+  if (sType == "Date") return (c >= 47 && c <= 57) || c == 8;
+  if (sType == "NumericComma") return (c >= 47 && c <= 57) || c == 8 || c == 44;
+  return false;
+}
+
+bool KnownType(const std::string& sType) {
+  return sType == "Alpha" || sType == "Number" || sType == "BrokenNumbers" || sType == "NoPunc" || sType == "Date" ||
+         sType == "NumericComma";
+}
+
+}  // namespace
+
+ParameterValue ReadParameter(const std::string& sCommand, const std::string& sKey, const std::string& sType) {
+  const std::string upper = Upper(sCommand);
+  const std::size_t found = sKey.empty() ? std::string::npos : upper.find(Upper(sKey));
+  if (found == std::string::npos) {
+    if (sType == "All" || sType == "NumericComma") return std::string();
+    if (sType == "Number") return std::int16_t{0};
+    runtime::MsgBox("wrong isType");
+    return Empty{};
+  }
+  // 1-based positions, as the cut is defined on them.
+  const std::size_t lPos = found + 1;
+  const std::size_t lStart = lPos + sKey.size();
+  std::size_t lEnd = sCommand.size() + 1;
+  for (std::size_t i = lStart - 1; i < upper.size(); ++i) {
+    if (upper[i] == '/' && StartsKey(upper, i)) {
+      lEnd = i;  // position of "/" minus 1, 1-based
+      break;
+    }
+  }
+  std::string value;
+  if (lEnd > lStart) value = sCommand.substr(lStart - 1, lEnd - lStart);
+  value = TrimBlanks(value);
+
+  if (IsValidValue(value, sType)) {
+    if (sType == "All" || sType == "NumericComma") return value;
+    if (sType == "Number") return LeadingNumber(value);
+    runtime::MsgBox("wrong isType");
+    return Empty{};
+  }
+  runtime::MsgBox(value + "  is not a valid value for  " + sKey + "\r\n\r\nValue has been reset to 0");
+  return std::int16_t{0};
+}
+
+bool IsValidValue(const std::string& sValue, const std::string& sType) {
+  if (sType == "All") return true;
+  bool valid = true;
+  for (std::int32_t code : Codes(sValue)) {
+    auto nCode = static_cast<std::int16_t>(std::min<std::int32_t>(code, 0x7FFF));
+    if (FilterKey(nCode, sType) == 0) valid = false;
+  }
+  return valid;
+}
+
+std::int16_t FilterKey(std::int16_t& nCode, const std::string& sType) {
+  if (!KnownType(sType)) {
+    nCode = 0;
+    return 0;
+  }
+  if (Accepts(nCode, sType)) return nCode;
+  runtime::Beep();
+  runtime::Beep();
+  return 0;
+}
+
+void WriteRegistryString(runtime::HKEY& hKey, const std::string& sPath, const std::string& sName,
+                         const std::string& sValue) {
+  runtime::HKEY key = 0;
+  runtime::RegCreateKeyA(hKey, sPath.c_str(), &key);
+  runtime::RegSetValueExA(key, sName.c_str(), 0, runtime::REG_SZ, reinterpret_cast<const std::uint8_t*>(sValue.c_str()),
+                          static_cast<std::uint32_t>(sValue.size() + 1));
+  runtime::RegCloseKey(key);
+}
+
+}  // namespace startup

@@ -1,0 +1,85 @@
+#include "runtime/registry.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+const char* kKey = "software\\ostmarin\\Tessakit\\Glimmet\\Installation";
+
+class RegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() / ("glimmet-reg-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  static void Set(const char* key, const std::string& name, const std::string& value) {
+    runtime::HKEY h = 0;
+    ASSERT_EQ(runtime::RegCreateKeyA(runtime::HKEY_CURRENT_USER, key, &h), 0);
+    runtime::RegSetValueExA(h, name.c_str(), 0, runtime::REG_SZ, reinterpret_cast<const std::uint8_t*>(value.c_str()),
+                            static_cast<std::uint32_t>(value.size() + 1));
+    runtime::RegCloseKey(h);
+  }
+  static std::string Read(const std::string& file) {
+    std::ifstream in(file);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  fs::path dir;
+};
+
+TEST_F(RegistryTest, KeyFileMirrorsTheKeyPathAndKeepsOtherValues) {
+  const std::string file = runtime::RegistryKeyFile(kKey);
+  EXPECT_EQ(file, (dir / "software/ostmarin/Tessakit/Glimmet/Installation.ini").string());
+  Set(kKey, "Other", "kept");
+  Set(kKey, "InstallDir", "/opt/a");
+  Set(kKey, "installdir", "/opt/b");  // value names ignore case: replaced in place
+  Set("SOFTWARE\\OSTMARIN\\tessakit\\glimmet\\installation", "ExeName", "glimmet");  // so do key names
+  EXPECT_EQ(Read(file), "Other=kept\nInstallDir=/opt/b\nExeName=glimmet\n");
+  Set(kKey, "Multi", "a\nb\\c");
+  EXPECT_NE(Read(file).find("Multi=a\\nb\\\\c\n"), std::string::npos);
+  for (const auto& e : fs::directory_iterator(fs::path(file).parent_path()))  // no temporary files left
+    EXPECT_EQ(e.path().extension() == ".tmp", false) << e.path();
+}
+
+TEST_F(RegistryTest, RejectsOtherRootsAndStaleHandles) {
+  runtime::HKEY h = 123;
+  EXPECT_NE(runtime::RegCreateKeyA(0x80000002, kKey, &h), 0);
+  EXPECT_EQ(h, 0);
+  const std::uint8_t data[] = "x";
+  EXPECT_NE(runtime::RegSetValueExA(9999, "a", 0, runtime::REG_SZ, data, 2), 0);
+  EXPECT_NE(runtime::RegCloseKey(9999), 0);
+}
+
+TEST_F(RegistryTest, ParallelWritersLoseNothing) {
+  constexpr int kWriters = 8;
+  for (int i = 0; i < kWriters; ++i) {
+    if (::fork() == 0) {
+      for (int round = 0; round < 20; ++round) Set(kKey, "Writer" + std::to_string(i), std::to_string(round));
+      std::_Exit(0);
+    }
+  }
+  for (int i = 0; i < kWriters; ++i) {
+    int status = 0;
+    ::wait(&status);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  const std::string text = Read(runtime::RegistryKeyFile(kKey));
+  for (int i = 0; i < kWriters; ++i)
+    EXPECT_NE(text.find("Writer" + std::to_string(i) + "=19\n"), std::string::npos) << text;
+}
+
+}  // namespace
