@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "infowindows/window_pos.h"
+#include "mainwindow/picture_layout.h"
 #include "runtime/forms.h"
 
 namespace mainwindow {
@@ -82,15 +84,34 @@ class frmBitmap : public runtime::Form {
   void cmdPrint_Click();
   void cmdClear_Click();
   void cmdCopy_Click();
+  // Checked: topmost; otherwise back among the ordinary windows, in front.
   void chkOnTop_Click();
+  // Runs the action of the button with this key (case-sensitive); an
+  // unknown key does nothing.
   void Toolbar1_ButtonClick(const std::string& key);
+  void mnuExit_Click();
+  void mnuHelp_Click();
+  void mnuAbout_Click();
+  // Both the change and the drag notification slide the picture.
+  void HScroll_Change();
+  void VScroll_Change();
   // Sizes the viewport and sets the scroll bars for the current picS.
   void LayoutPicture();
-  // The size label's text for a picture of width x height pixels.
+  // The size label's text for a picture of width x height pixels:
+  // " 640 x 480".
   static std::string SizeLabel(double width, double height);
+
+  // Seams for the calls that need a real window system: the Z-order call
+  // and the modal show of the about and help windows.
+  infowindows::SetWindowPosFn SetWindowPos = infowindows::PlatformSetWindowPos();
+  std::function<void(runtime::Form&)> ShowModal = [](runtime::Form& form) { form.Show(true); };
 
  protected:
   void Design() override;
+
+ private:
+  // How bar values map to picture offsets for the current picture.
+  ScrollRange hRange_, vRange_;
 };
 
 // The one main window of the program.
