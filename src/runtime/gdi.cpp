@@ -33,9 +33,11 @@ struct Table {
   HPALETTE stockPalette = 0;
 };
 
+// Never destroyed: pictures held by static forms are freed at exit, after
+// function-local statics constructed later would already be gone.
 Table& T() {
-  static Table table;
-  return table;
+  static Table* table = new Table;
+  return *table;
 }
 
 template <typename T_>
