@@ -1,0 +1,150 @@
+#include "output/c_dib_section.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "output/dib_test_pictures.h"
+#include "runtime/error.h"
+#include "runtime/gdi.h"
+
+using namespace runtime;
+using output::cDIBSection;
+
+namespace {
+
+void ExpectEmpty(const cDIBSection& dib) {
+  EXPECT_EQ(dib.hdc(), 0);
+  EXPECT_EQ(dib.hDib(), 0);
+  EXPECT_EQ(dib.DIBSectionBitsPtr(), nullptr);
+}
+
+int OverflowNumber(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const RuntimeError& e) {
+    return e.Number;
+  }
+  return 0;
+}
+
+}  // namespace
+
+TEST(cDIBSection, BytesPerScanLineRoundsThreeBytesAPixelUpToFour) {
+  const int expected[] = {4, 8, 12, 12, 16, 20, 24, 24};
+  cDIBSection dib;
+  for (int width = 1; width <= 8; ++width) {
+    ASSERT_TRUE(dib.Create(width, 3));
+    EXPECT_EQ(dib.BytesPerScanLine(), expected[width - 1]) << width;
+    EXPECT_EQ(dib.BitmapInfo().biSizeImage, 3 * expected[width - 1]);
+  }
+}
+
+TEST(cDIBSection, OverflowIsRaisedAndLeavesNothingAllocated) {
+  const std::size_t live = LiveGdiObjects();
+  cDIBSection dib;
+  // The widest row that fits: the platform refuses height 0, so only the
+  // arithmetic runs.
+  EXPECT_FALSE(dib.Create(715827881, 0));
+  EXPECT_EQ(dib.BytesPerScanLine(), 2147483644);
+  EXPECT_EQ(OverflowNumber([&] { dib.Create(715827882, 0); }), kErrOverflow);  // 3w reaches 2,147,483,645
+  EXPECT_EQ(OverflowNumber([&] { dib.Create(-715827883, 1); }), kErrOverflow);  // 3w below the 32-bit range
+  EXPECT_EQ(OverflowNumber([&] { dib.Create(1000, 1000000); }), kErrOverflow);  // height x row
+  ExpectEmpty(dib);
+  EXPECT_EQ(dib.Width(), 1000);
+  EXPECT_EQ(LiveGdiObjects(), live);
+}
+
+TEST(cDIBSection, NewClearedAndRefusedObjectsHoldNothing) {
+  const std::size_t live = LiveGdiObjects();
+  cDIBSection dib;
+  ExpectEmpty(dib);
+  EXPECT_EQ(dib.Width(), 0);
+  EXPECT_EQ(dib.BytesPerScanLine(), 0);
+
+  ASSERT_TRUE(dib.Create(10, 4));
+  EXPECT_NE(dib.hdc(), 0);
+  EXPECT_NE(dib.hDib(), 0);
+  EXPECT_NE(dib.DIBSectionBitsPtr(), nullptr);
+  dib.ClearUp();
+  dib.ClearUp();
+  ExpectEmpty(dib);
+  EXPECT_EQ(dib.Width(), 10);  // the header outlives the DIB
+  EXPECT_EQ(dib.Height(), 4);
+  EXPECT_EQ(LiveGdiObjects(), live);
+
+  ASSERT_TRUE(dib.Create(10, 4));
+  EXPECT_FALSE(dib.Create(0, 5));  // frees the old DIB, then is refused
+  ExpectEmpty(dib);
+  EXPECT_EQ(dib.Width(), 0);
+  EXPECT_EQ(dib.Height(), 5);
+  EXPECT_FALSE(dib.Create(7, 0));
+  EXPECT_EQ(dib.BytesPerScanLine(), 24);
+  EXPECT_EQ(LiveGdiObjects(), live);
+}
+
+TEST(cDIBSection, CreateFromPictureCopiesPixelsBottomUp) {
+  const Picture picture = testpictures::MakePicture(640, 480);
+  const std::size_t live = LiveGdiObjects();
+  {
+    cDIBSection dib;
+    dib.CreateFromPicture(picture);
+    ASSERT_NE(dib.DIBSectionBitsPtr(), nullptr);
+    EXPECT_EQ(dib.Width(), 640);
+    EXPECT_EQ(dib.Height(), 480);
+    EXPECT_EQ(dib.BytesPerScanLine(), 1920);
+    const BITMAPINFOHEADER& h = dib.BitmapInfo();
+    EXPECT_EQ(h.biSize, 40);
+    EXPECT_EQ(h.biPlanes, 1);
+    EXPECT_EQ(h.biBitCount, 24);
+    EXPECT_EQ(h.biCompression, 0);
+    EXPECT_EQ(h.biSizeImage, 921600);
+
+    const std::uint8_t* topLeft = dib.DIBSectionBitsPtr() + 479 * 1920;
+    std::uint8_t expected[3];
+    testpictures::Colour(0, 0, expected);
+    EXPECT_EQ(topLeft[0], expected[2]);  // blue
+    EXPECT_EQ(topLeft[1], expected[1]);
+    EXPECT_EQ(topLeft[2], expected[0]);
+    EXPECT_EQ(testpictures::DibMismatches(dib), 0);
+  }
+  EXPECT_EQ(LiveGdiObjects(), live);  // the temporary DC is gone, the picture kept
+  EXPECT_NE(BitmapOf(picture.Handle()), nullptr);
+}
+
+TEST(cDIBSection, CreateFromPictureWithoutBitmapHoldsNothing) {
+  cDIBSection dib;
+  dib.CreateFromPicture(Picture());
+  ExpectEmpty(dib);
+  EXPECT_EQ(dib.Width(), 0);
+  EXPECT_EQ(dib.Height(), 0);
+}
+
+TEST(cDIBSection, NegativeBlitSizesMeanTheDibsOwn) {
+  const Picture source = testpictures::MakePicture(20, 10);
+  const HDC dc = CreateCompatibleDC(0);
+  const HGDIOBJ old = SelectObject(dc, source.Handle());
+  cDIBSection dib;
+  ASSERT_TRUE(dib.Create(8, 6));
+  dib.LoadPictureBlt(dc, 2, 1, -7, -7);
+  SelectObject(dc, old);
+
+  const HBITMAP target = CreateCompatibleBitmap(0, 20, 10);
+  ASSERT_TRUE(BitmapOf(target)->Allocate());
+  SelectObject(dc, target);
+  dib.PaintPicture(dc, 3, 2, -7, -1);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+
+  const Bitmap& in = *BitmapOf(source.Handle());
+  const Bitmap& out = *BitmapOf(target);
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 20; ++x) {
+      const bool inside = x >= 3 && x < 11 && y >= 2 && y < 8;
+      const std::uint8_t* got = out.Row(y) + 4 * x;
+      const std::uint8_t black[4] = {};
+      const std::uint8_t* want = inside ? in.Row(y - 2 + 1) + 4 * (x - 3 + 2) : black;
+      for (int c = 0; c < 3; ++c) ASSERT_EQ(got[c], want[c]) << x << "," << y;
+    }
+  DeleteObject(target);
+}
