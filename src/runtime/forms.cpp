@@ -24,6 +24,8 @@ Control::Control(ControlKind kind, std::string name, Control* container, int ind
 }
 
 Control::~Control() {
+  if (peer)
+    if (GuiBackend* gui = GuiIfStarted()) gui->Forget(*this);
   if (container_) {
     auto& siblings = container_->children_;
     siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
@@ -151,6 +153,11 @@ void ScrollBar::Scrolled(std::int16_t v) {
   if (Scroll) Scroll();
 }
 
+void ScrollBar::ScrollDone(std::int16_t v) {
+  value_ = v;
+  if (Change) Change();
+}
+
 void Shape::SetBorderStyle(Border b) {
   border_ = b;
   Changed(Prop::Style);
@@ -274,8 +281,9 @@ bool Timer::Running() const {
 // ---- Common dialog ----
 
 void CommonDialog::ShowSave() {
-  // The toolkit backend replaces this road when it realises the dialog.
-  Raise(32755, "Cancel was selected.");
+  GuiBackend* gui = Gui();
+  // Without a display the dialog cannot open; that counts as a cancel.
+  if ((!gui || !gui->ShowSave(*this)) && CancelError) Raise(32755, "Cancel was selected.");
 }
 
 // ---- Form ----
@@ -324,10 +332,14 @@ void Form::Show(bool modal) {
   if (!gui) return;
   gui->Realize(*this);
   shown_ = true;
+  modal_ = modal;
   SetVisible(true);
   Changed(Prop::Visible);
   Form_Activate();
-  if (modal) RunMessageLoop([this] { return !loaded_ || !shown_; });
+  if (modal) {
+    RunMessageLoop([this] { return !loaded_ || !shown_; });
+    modal_ = false;
+  }
 }
 
 void Form::Hide() {

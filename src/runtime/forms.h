@@ -249,6 +249,9 @@ class ScrollBar : public Control {
   void SetValue(std::int16_t v);  // fires Change when it changes
   // The peer reports a drag: sets the value and fires Scroll.
   void Scrolled(std::int16_t v);
+  // The peer reports a finished scroll (thumb released, arrow or track
+  // clicked): sets the value and fires Change.
+  void ScrollDone(std::int16_t v);
   std::int16_t SmallChange = 1, LargeChange = 1;
   std::function<void()> Scroll;
 
@@ -330,6 +333,8 @@ class Form : public Control {
 
   bool Loaded() const { return loaded_; }
   bool IsShown() const { return shown_; }
+  // True while a modal Show waits for the form.
+  bool ShownModal() const { return modal_; }
   double ClientWidth() const { return clientWidth_; }
   double ClientHeight() const { return clientHeight_; }
   void SetClientSize(double width, double height);
@@ -365,13 +370,15 @@ class Form : public Control {
   void Move(double left, double top, double width, double height) override;
   // Called by a peer when the user resizes or moves the window.
   void PeerMoved(double left, double top, double width, double height);
+  // Called by a peer when the user minimises, maximises or restores it.
+  void PeerWindowState(runtime::WindowState s) { state_ = s; }
 
  protected:
   // Resets every control to its design values; runs before each load.
   virtual void Design() {}
 
  private:
-  bool loaded_ = false, shown_ = false, loading_ = false, unloadedInLoad_ = false;
+  bool loaded_ = false, shown_ = false, modal_ = false, loading_ = false, unloadedInLoad_ = false;
   double clientWidth_ = 0, clientHeight_ = 0;
   runtime::WindowState state_ = runtime::WindowState::Normal;
 };

@@ -9,6 +9,7 @@
 
 namespace runtime {
 
+class CommonDialog;
 class Control;
 class Form;
 enum class Prop;
@@ -32,6 +33,10 @@ class GuiBackend {
   // Native handle of a realised control or form, 0 when not realised.
   virtual HWND Handle(const Control& control) = 0;
   virtual void Focus(Control& control) = 0;
+  // Runs the save dialog modally; false when the user cancels.
+  virtual bool ShowSave(CommonDialog& dialog) { return false; }
+  // A control with a peer is being destroyed: drop every reference to it.
+  virtual void Forget(Control& control) {}
 };
 
 // The backend, created on first call; nullptr when none can start (no

@@ -1,0 +1,260 @@
+#include "runtime/qt/qt_backend.h"
+
+#include <QAbstractEventDispatcher>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMenuBar>
+#include <QGuiApplication>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+
+#include "runtime/app.h"
+#include "runtime/events.h"
+#include "runtime/forms.h"
+#include "runtime/qt/qt_convert.h"
+#include "runtime/qt/qt_dispatch.h"
+#include "runtime/qt/qt_form_window.h"
+#include "runtime/qt/qt_peer.h"
+
+namespace runtime::qt {
+namespace {
+QtPeer* PeerOf(const Control& control) { return static_cast<QtPeer*>(control.peer); }
+
+constexpr long OFN_OVERWRITEPROMPT = 0x2;
+}  // namespace
+
+QtBackend::QtBackend(std::unique_ptr<QApplication> app) : app_(std::move(app)) {
+  wake_.setSingleShot(true);
+  QApplication::setQuitOnLastWindowClosed(false);
+  // The designs are laid out for 8-point text at 96 pixels per inch.
+  QFont font = QApplication::font();
+  font.setPixelSize(11);
+  QApplication::setFont(font);
+}
+
+QtBackend::~QtBackend() {
+  for (Form* form : LoadedForms())
+    if (form->peer) DetachTree(*form);
+  DeleteBuried();
+}
+
+void QtBackend::Realize(Form& form) {
+  if (form.peer) return;
+  auto* window = new QtFormWindow(form);
+  auto* peer = new QtPeer(form, window);
+  BuildMenus(form, *window);
+  RealizeChildren(form, *peer);
+  peer->SyncAll();
+  window->ApplyInitialGeometry();
+}
+
+void QtBackend::RealizeChildren(Control& container, QtPeer& containerPeer) {
+  for (Control* child : container.Children()) {
+    if (child->Kind() == ControlKind::Menu) continue;
+    auto* peer = new QtPeer(*child, containerPeer);
+    if (!peer->Widget()) {  // no native counterpart (timers, lists, dialogs)
+      child->peer = nullptr;
+      delete peer;
+      continue;
+    }
+    RealizeChildren(*child, *peer);
+    peer->SyncAll();
+  }
+}
+
+void QtBackend::BuildMenus(Form& form, QtFormWindow& window) {
+  std::vector<Menu*> titles = form.Menus;
+  if (titles.empty())
+    for (Control* child : form.Children())
+      if (child->Kind() == ControlKind::Menu) titles.push_back(static_cast<Menu*>(child));
+  // Items nest to any depth; an item with items of its own is a submenu.
+  std::function<void(QMenu&, Control&)> fill = [&](QMenu& menu, Control& parent) {
+    for (Control* child : parent.Children()) {
+      if (child->Kind() != ControlKind::Menu) continue;
+      auto* item = static_cast<Menu*>(child);
+      QAction* action;
+      if (std::any_of(item->Children().begin(), item->Children().end(),
+                      [](Control* c) { return c->Kind() == ControlKind::Menu; })) {
+        QMenu* sub = menu.addMenu(ToQString(item->Caption()));
+        fill(*sub, *item);
+        action = sub->menuAction();
+      } else {
+        action = menu.addAction(ToQString(item->Caption()));
+      }
+      new QtPeer(*item, action, &window);
+      PeerOf(*item)->Sync(Prop::Caption);
+    }
+  };
+  for (Menu* title : titles) {
+    QMenu* menu = window.MenuBar()->addMenu(ToQString(title->Caption()));
+    fill(*menu, *title);
+    new QtPeer(*title, menu->menuAction(), &window);
+    PeerOf(*title)->Sync(Prop::Caption);
+  }
+}
+
+void QtBackend::DetachTree(Control& control) {
+  for (Control* child : control.Children()) DetachTree(*child);
+  if (QtPeer* peer = PeerOf(control)) {
+    peer->Detach();
+    control.peer = nullptr;
+  }
+}
+
+void QtBackend::Destroy(Form& form) {
+  auto* window = form.peer ? qobject_cast<QtFormWindow*>(PeerOf(form)->Widget()) : nullptr;
+  DetachTree(form);
+  if (window) Bury(window);
+}
+
+void QtBackend::Forget(Control& control) {
+  QtPeer* peer = PeerOf(control);
+  if (!peer) return;
+  auto* window = control.Kind() == ControlKind::Form ? qobject_cast<QtFormWindow*>(peer->Widget()) : nullptr;
+  DetachTree(control);
+  if (window) Bury(window);
+  else if (QWidget* widget = peer->Widget()) widget->hide();
+}
+
+void QtBackend::Bury(QtFormWindow* window) {
+  window->Detach();
+  window->hide();
+  buried_.emplace_back(window);
+  Flush();
+}
+
+void QtBackend::DeleteBuried() {
+  // Only when no handler called from one of these widgets is still running.
+  if (DispatchDepth() > 0) return;
+  std::vector<QPointer<QtFormWindow>> buried;
+  buried.swap(buried_);
+  for (auto& window : buried) delete window.data();
+}
+
+void QtBackend::Sync(Control& control, Prop prop) {
+  if (control.Kind() == ControlKind::Form && prop == Prop::MousePointer) ApplyOverrideCursor();
+  if (QtPeer* peer = PeerOf(control)) peer->Sync(prop);
+  if (prop == Prop::MousePointer || prop == Prop::ZOrder || prop == Prop::Visible) Flush();
+}
+
+void QtBackend::ApplyOverrideCursor() {
+  const MousePointer pointer = Screen().GetMousePointer();
+  if (pointer == MousePointer::Default) {
+    if (overrideCursor_) QGuiApplication::restoreOverrideCursor();
+    overrideCursor_ = false;
+  } else if (overrideCursor_) {
+    QGuiApplication::changeOverrideCursor(ToCursorShape(pointer));
+  } else {
+    QGuiApplication::setOverrideCursor(ToCursorShape(pointer));
+    overrideCursor_ = true;
+  }
+}
+
+void QtBackend::Flush() {
+  // Requests made outside the event loop would otherwise wait in Qt's
+  // buffer until the next pump.
+  if (auto* x11 = app_->nativeInterface<QNativeInterface::QX11Application>()) xcb_flush(x11->connection());
+}
+
+void QtBackend::Pump(int timeoutMs) {
+  DeleteBuried();
+  QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+  bool any = false;
+  // Everything pending, within reason: a widget that keeps posting work
+  // must not hold the runtime's timers up.
+  for (int round = 0; round < 16 && dispatcher->processEvents(QEventLoop::AllEvents); ++round) any = true;
+  if (!any && timeoutMs > 0) {
+    wake_.start(timeoutMs);
+    dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    wake_.stop();
+  }
+  Flush();
+  DeleteBuried();
+}
+
+void QtBackend::Beep() {
+  QApplication::beep();
+  Flush();
+}
+
+void QtBackend::MsgBox(const std::string& text, MsgBoxStyle style, const std::string& title) {
+  QMessageBox box(style == MsgBoxStyle::Critical ? QMessageBox::Critical : QMessageBox::NoIcon, ToQString(title),
+                  ToQString(text), QMessageBox::Ok);
+  box.setWindowModality(Qt::ApplicationModal);
+  // Modal through the runtime's own loop, so that its timers go on ticking.
+  bool done = false;
+  QObject::connect(&box, &QDialog::finished, [&done] { done = true; });
+  box.show();
+  DispatchScope scope;  // the box lives on this stack frame
+  RunMessageLoop([&done] { return done; });
+}
+
+bool QtBackend::ShowSave(CommonDialog& dialog) {
+  QFileDialog box(nullptr, ToQString(dialog.DialogTitle.empty() ? "Save As" : dialog.DialogTitle));
+  box.setOption(QFileDialog::DontUseNativeDialog);
+  box.setAcceptMode(QFileDialog::AcceptSave);
+  box.setFileMode(QFileDialog::AnyFile);
+  box.setWindowModality(Qt::ApplicationModal);
+  if (!(dialog.Flags & OFN_OVERWRITEPROMPT)) box.setOption(QFileDialog::DontConfirmOverwrite);
+  const QStringList filters = ToNameFilters(dialog.Filter);
+  if (!filters.isEmpty()) {
+    box.setNameFilters(filters);
+    const int index = std::clamp(dialog.FilterIndex, 1, static_cast<int>(filters.size())) - 1;
+    box.selectNameFilter(filters[index]);
+  }
+  if (!dialog.DefaultExt.empty()) box.setDefaultSuffix(ToQString(dialog.DefaultExt));
+  if (!dialog.InitDir.empty()) box.setDirectory(ToQString(dialog.InitDir));
+  if (!dialog.FileName.empty()) box.selectFile(ToQString(dialog.FileName));
+  bool done = false;
+  QObject::connect(&box, &QDialog::finished, [&done] { done = true; });
+  box.show();
+  {
+    DispatchScope scope;
+    RunMessageLoop([&done] { return done; });
+  }
+  if (box.result() != QDialog::Accepted || box.selectedFiles().isEmpty()) return false;
+  dialog.FileName = FromQString(box.selectedFiles().front());
+  dialog.FilterIndex = static_cast<int>(filters.indexOf(box.selectedNameFilter())) + 1;
+  return true;
+}
+
+HWND QtBackend::Handle(const Control& control) {
+  QtPeer* peer = PeerOf(control);
+  if (!peer || !peer->Widget() || !(peer->Windowed() || control.Kind() == ControlKind::Form)) return 0;
+  return static_cast<HWND>(peer->Widget()->winId());
+}
+
+void QtBackend::Focus(Control& control) {
+  QtPeer* peer = PeerOf(control);
+  if (!peer || !peer->Widget()) return;
+  if (control.Kind() == ControlKind::Form) {
+    peer->Widget()->activateWindow();
+  } else {
+    peer->Widget()->activateWindow();
+    peer->Widget()->setFocus(Qt::OtherFocusReason);
+  }
+  Flush();
+}
+
+}  // namespace runtime::qt
+
+// The module's entry: starts Qt on the display, or returns nullptr when
+// there is none (Qt would end the process instead of failing).
+extern "C" __attribute__((visibility("default"))) runtime::GuiBackend* glimmet_create_gui_backend() {
+  xcb_connection_t* probe = xcb_connect(nullptr, nullptr);
+  const bool reachable = probe && !xcb_connection_has_error(probe);
+  if (probe) xcb_disconnect(probe);
+  if (!reachable) return nullptr;
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "xcb", 0);
+  // QApplication keeps references to these for its whole life.
+  static std::string name = runtime::App().EXEName.empty() ? "glimmet" : runtime::App().EXEName;
+  static char* argv[] = {name.data(), nullptr};
+  static int argc = 1;
+  auto app = std::make_unique<QApplication>(argc, argv);
+  QApplication::setApplicationName(QString::fromStdString(runtime::App().Title));
+  return new runtime::qt::QtBackend(std::move(app));
+}

@@ -1,0 +1,501 @@
+// The Qt peers on a real X server: the window tree they make, and the
+// model events that real pointer and keyboard input produce.
+#include <gtest/gtest.h>
+#include <xcb/xcb.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <regex>
+#include <string>
+
+#include "runtime/app.h"
+#include "runtime/events.h"
+#include "runtime/forms.h"
+#include "runtime/gdi.h"
+#include "runtime/gui.h"
+#include "runtime/picture.h"
+#include "mainwindow/frm_bitmap.h"
+
+using namespace runtime;
+
+namespace {
+
+std::string Shell(const std::string& command) {
+  std::string out;
+  if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
+    char buf[4096];
+    while (std::size_t n = fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
+    pclose(pipe);
+  }
+  return out;
+}
+
+// Pumps the runtime's loop until pred holds; the bound only keeps a broken
+// build from hanging the suite.
+bool PumpUntil(const std::function<bool()>& pred) {
+  for (int i = 0; i < 400 && !pred(); ++i) {
+    Gui()->Pump(25);
+    DoEvents();
+  }
+  return pred();
+}
+
+void PumpAWhile() {
+  for (int i = 0; i < 5; ++i) {
+    Gui()->Pump(20);
+    DoEvents();
+  }
+}
+
+struct WinInfo {
+  int x = 0, y = 0, width = 0, height = 0;  // x, y relative to the parent
+  HWND parent = 0;
+  bool viewable = false;
+};
+
+WinInfo Info(HWND id) {
+  WinInfo info;
+  const std::string text = Shell("xwininfo -children -id " + std::to_string(id)) + Shell("xwininfo -id " + std::to_string(id));
+  std::smatch m;
+  auto number = [&](const char* pattern) {
+    return std::regex_search(text, m, std::regex(pattern)) ? std::stoi(m[1]) : -1;
+  };
+  info.x = number(R"(Relative upper-left X:\s+(-?\d+))");
+  info.y = number(R"(Relative upper-left Y:\s+(-?\d+))");
+  info.width = number(R"(Width:\s+(\d+))");
+  info.height = number(R"(Height:\s+(\d+))");
+  if (std::regex_search(text, m, std::regex(R"(Parent window id: (0x[0-9a-f]+))")))
+    info.parent = static_cast<HWND>(std::stoul(m[1], nullptr, 16));
+  info.viewable = text.find("IsViewable") != std::string::npos;
+  return info;
+}
+
+std::string Id(const Control& c) { return std::to_string(c.hWnd()); }
+
+void Click(const Control& c, int x = 4, int y = 4) {
+  Shell("xdotool mousemove --window " + Id(c) + " " + std::to_string(x) + " " + std::to_string(y) + " click 1");
+}
+
+// A picture of w x h pixels whose pixel (x, y) is colour(x, y) (0xRRGGBB).
+Picture MakePicture(int w, int h, const std::function<std::uint32_t(int, int)>& colour) {
+  HBITMAP bmp = CreateCompatibleBitmap(0, w, h);
+  Bitmap* bits = BitmapOf(bmp);
+  bits->Allocate();
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) reinterpret_cast<std::uint32_t*>(bits->Row(y))[x] = colour(x, y);
+  PICTDESC desc;
+  desc.hbitmap = bmp;
+  return OleCreatePictureIndirect(desc, true);
+}
+
+// Colour of one screen pixel of a window, as 0xRRGGBB.
+std::uint32_t PixelOf(HWND window, int x, int y) {
+  const std::string text = Shell("xwd -silent -id " + std::to_string(window) + " | convert xwd:- -crop 1x1+" +
+                               std::to_string(x) + "+" + std::to_string(y) + " txt:-");
+  std::smatch m;
+  if (!std::regex_search(text, m, std::regex(R"(#([0-9A-Fa-f]{6}))"))) return 0xFFFFFFFF;
+  return static_cast<std::uint32_t>(std::stoul(m[1], nullptr, 16));
+}
+
+class TestForm : public Form {
+ public:
+  TestForm() : Form("frmQtTest") {}
+
+  CommandButton cmdGo{"cmdGo", this};
+  Label lblName{"lblName", this};
+  Frame fraMode{"fraMode", this};
+  OptionButton optA{"optA", &fraMode};
+  OptionButton optB{"optB", &fraMode};
+  CheckBox chkOn{"chkOn", this};
+  TextBox txtName{"txtName", this};
+  PictureBox picView{"picView", this};
+  PictureBox picInner{"picInner", &picView};
+  ScrollBar hsbPos{"hsbPos", this, true};
+  ScrollBar vsbPos{"vsbPos", this, false};
+  Timer tmrTick{"tmrTick", this};
+  Menu mnuFile{"mnuFile", this};
+  Menu mnuOpen{"mnuOpen", &mnuFile};
+  Menu mnuSep{"mnuSep", &mnuFile};
+  Menu mnuExit{"mnuExit", &mnuFile};
+
+  int cancelUnloads = 0;
+  int unloads = 0;
+  void Form_Unload(int& cancel) override {
+    ++unloads;
+    if (cancelUnloads > 0) {
+      --cancelUnloads;
+      cancel = 1;
+    }
+  }
+
+ protected:
+  void Design() override {
+    SetCaption("Qt peer test");
+    SetClientSize(6000, 4500);
+    StartUpPosition = 0;
+    Move(1500, 1500, 6000, 5000);
+    cmdGo.Move(120, 120, 1215, 375);
+    cmdGo.SetCaption("&Go");
+    lblName.Move(1500, 120, 1500, 255);
+    lblName.SetCaption("Name");
+    fraMode.Move(120, 600, 1500, 1200);
+    optA.Move(0, 120, 1200, 375);
+    optA.SetCaption("A");
+    optA.SetValue(true);
+    optB.Move(0, 480, 1200, 375);
+    optB.SetCaption("B");
+    chkOn.Move(120, 1920, 1200, 375);
+    chkOn.SetCaption("On");
+    txtName.Move(120, 2400, 1500, 285);
+    picView.Move(1800, 600, 3000, 2250);
+    picInner.Move(30, 45, 1500, 1200);
+    picInner.BorderStyle = 0;
+    picInner.SetScaleMode(ScaleMode::Pixels);
+    hsbPos.Move(1800, 3000, 3000, 255);
+    hsbPos.SetMax(1000);
+    hsbPos.LargeChange = 100;
+    vsbPos.Move(5100, 600, 255, 2250);
+    vsbPos.SetMax(50);
+    tmrTick.SetInterval(0);
+    mnuFile.SetCaption("&File");
+    mnuOpen.SetCaption("&Open");
+    mnuSep.SetCaption("-");
+    mnuExit.SetCaption("E&xit");
+  }
+};
+
+class QtBackendTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!std::getenv("DISPLAY")) return;
+    // The module lies beside the program in the build folder.
+    App().Path = std::filesystem::path(GLIMMET_BINARY).parent_path().string();
+  }
+
+  void SetUp() override {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+    ASSERT_NE(Gui(), nullptr) << "the Qt module did not start";
+  }
+
+  void TearDown() override {
+    if (form.Loaded()) form.Unload();
+    Screen().SetMousePointer(MousePointer::Default);
+  }
+
+  void ShowForm() {
+    form.Show();
+    ASSERT_NE(form.hWnd(), 0);
+    ASSERT_TRUE(PumpUntil([&] { return Info(form.hWnd()).viewable; }));
+    PumpAWhile();
+  }
+
+  TestForm form;
+};
+
+TEST_F(QtBackendTest, ControlsAreChildWindowsAtTheirDesignPixels) {
+  ShowForm();
+  const WinInfo top = Info(form.hWnd());
+  // The client area (the parent of a top-level control) lies below the menu bar.
+  const HWND client = Info(form.cmdGo.hWnd()).parent;
+  const WinInfo area = Info(client);
+  EXPECT_EQ(area.parent, form.hWnd());
+  EXPECT_EQ(area.x, 0);
+  EXPECT_GT(area.y, 10) << "room for the menu bar";
+  EXPECT_EQ(area.width, 400);
+  EXPECT_EQ(area.height, 300);
+  EXPECT_EQ(top.height, area.y + 300);
+  EXPECT_EQ(Shell("xprop -id " + Id(form) + " WM_NAME"), "WM_NAME(STRING) = \"Qt peer test\"\n");
+
+  struct Expect { const Control* control; HWND parent; int x, y, w, h; };
+  const Expect expected[] = {
+      {&form.cmdGo, client, 8, 8, 81, 25},
+      {&form.fraMode, client, 8, 40, 100, 80},
+      {&form.optA, form.fraMode.hWnd(), 0, 8, 80, 25},
+      {&form.optB, form.fraMode.hWnd(), 0, 32, 80, 25},
+      {&form.chkOn, client, 8, 128, 80, 25},
+      {&form.txtName, client, 8, 160, 100, 19},
+      {&form.picView, client, 120, 40, 200, 150},
+      // Inside the box's one-pixel border.
+      {&form.picInner, form.picView.hWnd(), 3, 4, 100, 80},
+      {&form.hsbPos, client, 120, 200, 200, 17},
+      {&form.vsbPos, client, 340, 40, 17, 150},
+  };
+  for (const Expect& e : expected) {
+    SCOPED_TRACE(e.control->Name());
+    ASSERT_NE(e.control->hWnd(), 0);
+    const WinInfo w = Info(e.control->hWnd());
+    EXPECT_EQ(w.parent, e.parent);
+    EXPECT_EQ(w.x, e.x);
+    EXPECT_EQ(w.y, e.y);
+    EXPECT_EQ(w.width, e.w);
+    EXPECT_EQ(w.height, e.h);
+  }
+  // Labels draw on their container, like shapes and lines.
+  EXPECT_EQ(form.lblName.hWnd(), 0);
+
+  // The model moves a control: only its window follows.
+  form.cmdGo.Move(300, 150, 1500, 450);
+  PumpAWhile();
+  const WinInfo moved = Info(form.cmdGo.hWnd());
+  EXPECT_EQ(moved.x, 20);
+  EXPECT_EQ(moved.y, 10);
+  EXPECT_EQ(moved.width, 100);
+  EXPECT_EQ(moved.height, 30);
+  form.hsbPos.SetVisible(false);
+  PumpAWhile();
+  EXPECT_FALSE(Info(form.hsbPos.hWnd()).viewable);
+
+  // The form reads back where the window manager put its frame.
+  RECT frame{};
+  const std::string geometry = Shell("xdotool getwindowgeometry " + Id(form));
+  EXPECT_NE(geometry.find("Position"), std::string::npos);
+  EXPECT_GT(form.Width(), 6000 - 1);
+  EXPECT_GE(form.Height(), (area.y + 300) * 15);
+  (void)frame;
+}
+
+TEST_F(QtBackendTest, ClicksDriveButtonsOptionsAndCheckBox) {
+  int goClicks = 0, aClicks = 0, bClicks = 0, checkClicks = 0;
+  form.cmdGo.Click = [&] { ++goClicks; };
+  form.optA.Click = [&] { ++aClicks; };
+  form.optB.Click = [&] { ++bClicks; };
+  form.chkOn.Click = [&] { ++checkClicks; };
+  ShowForm();
+
+  Click(form.cmdGo);
+  ASSERT_TRUE(PumpUntil([&] { return goClicks == 1; }));
+
+  Click(form.optB);
+  ASSERT_TRUE(PumpUntil([&] { return bClicks == 1; }));
+  EXPECT_TRUE(form.optB.Value());
+  EXPECT_FALSE(form.optA.Value());
+  // Clicking the chosen option again keeps it chosen and clicks again.
+  Click(form.optB);
+  ASSERT_TRUE(PumpUntil([&] { return bClicks == 2; }));
+  EXPECT_TRUE(form.optB.Value());
+  // The model chooses: the peers follow, and the user's view agrees.
+  form.optA.SetValue(true);
+  PumpAWhile();
+  Click(form.optB);
+  ASSERT_TRUE(PumpUntil([&] { return bClicks == 3; }));
+  EXPECT_FALSE(form.optA.Value());
+
+  Click(form.chkOn);
+  ASSERT_TRUE(PumpUntil([&] { return checkClicks == 1; }));
+  EXPECT_EQ(form.chkOn.Value(), 1);
+  Click(form.chkOn);
+  ASSERT_TRUE(PumpUntil([&] { return checkClicks == 2; }));
+  EXPECT_EQ(form.chkOn.Value(), 0);
+
+  // A menu item runs its Click.
+  int opens = 0;
+  form.mnuOpen.Click = [&] { ++opens; };
+  Shell("xdotool windowactivate --sync " + Id(form));
+  Shell("xdotool mousemove --window " + Id(form) + " 12 8 click 1");
+  PumpAWhile();
+  Shell("xdotool key Down Return");
+  EXPECT_TRUE(PumpUntil([&] { return opens == 1; }));
+}
+
+TEST_F(QtBackendTest, PictureBoxMouseAndPixels) {
+  form.picInner.SetPicture(MakePicture(40, 30, [](int x, int y) { return x < 20 ? 0xFF0000u : 0x0000FFu; }));
+  std::vector<std::tuple<int, int, float, float>> downs;
+  form.picInner.MouseDown = [&](int button, int shift, float x, float y) { downs.emplace_back(button, shift, x, y); };
+  form.picView.MouseDown = [&](int button, int shift, float x, float y) { downs.emplace_back(button, shift, x, y); };
+  int clicks = 0;
+  form.picInner.Click = [&] { ++clicks; };
+  ShowForm();
+
+  // The picture is blitted pixel for pixel at the client origin.
+  const HWND inner = form.picInner.hWnd();
+  EXPECT_EQ(PixelOf(inner, 0, 0), 0xFF0000u);
+  EXPECT_EQ(PixelOf(inner, 19, 29), 0xFF0000u);
+  EXPECT_EQ(PixelOf(inner, 20, 0), 0x0000FFu);
+  EXPECT_EQ(PixelOf(inner, 39, 29), 0x0000FFu);
+
+  // Pixel scale: pixels. Twip scale (picView): twips inside the border.
+  Click(form.picInner, 10, 20);
+  ASSERT_TRUE(PumpUntil([&] { return clicks == 1; }));
+  Shell("xdotool mousemove --window " + Id(form.picView) + " 150 5 click 3");
+  ASSERT_TRUE(PumpUntil([&] { return downs.size() == 2; }));
+  EXPECT_EQ(downs[0], std::make_tuple(vbLeftButton, 0, 10.0f, 20.0f));
+  EXPECT_EQ(downs[1], std::make_tuple(vbRightButton, 0, 149.0f * 15, 4.0f * 15));
+
+  // Drawing on the persistent surface shows after Refresh.
+  HDC dc = form.picInner.hDC();
+  Bitmap* surface = const_cast<Bitmap*>(form.picInner.Surface());
+  ASSERT_NE(surface, nullptr);
+  reinterpret_cast<std::uint32_t*>(surface->Row(5))[5] = 0x00FF00;
+  (void)dc;
+  form.picInner.Refresh();
+  PumpAWhile();
+  EXPECT_EQ(PixelOf(inner, 5, 5), 0x00FF00u);
+}
+
+TEST_F(QtBackendTest, ScrollBarDragScrollsThenChanges) {
+  std::vector<int> scrolls;
+  std::vector<int> changes;
+  form.hsbPos.Scroll = [&] { scrolls.push_back(form.hsbPos.Value()); };
+  form.hsbPos.Change = [&] { changes.push_back(form.hsbPos.Value()); };
+  ShowForm();
+  const std::string bar = Id(form.hsbPos);
+  // The thumb starts next to the left arrow.
+  Shell("xdotool mousemove --window " + bar + " 24 8 mousedown 1");
+  PumpAWhile();
+  Shell("xdotool mousemove --window " + bar + " 60 8");
+  ASSERT_TRUE(PumpUntil([&] { return !scrolls.empty(); }));
+  Shell("xdotool mousemove --window " + bar + " 100 8");
+  ASSERT_TRUE(PumpUntil([&] { return scrolls.size() >= 2 && scrolls.back() > scrolls.front(); }));
+  EXPECT_TRUE(changes.empty()) << "no Change while the thumb is held";
+  EXPECT_GT(scrolls.front(), 0);
+  Shell("xdotool mouseup 1");
+  ASSERT_TRUE(PumpUntil([&] { return !changes.empty(); }));
+  EXPECT_EQ(changes.back(), scrolls.back());
+  EXPECT_EQ(form.hsbPos.Value(), scrolls.back());
+
+  // The model sets the value: the peer follows without echoing events.
+  const auto before = changes.size();
+  form.vsbPos.SetValue(25);
+  PumpAWhile();
+  EXPECT_EQ(changes.size(), before);
+  EXPECT_EQ(form.vsbPos.Value(), 25);
+}
+
+TEST_F(QtBackendTest, KeysGoToTheFormFirstWithKeyPreview) {
+  form.KeyPreview = true;
+  std::vector<std::string> seen;
+  form.KeyDown = [&](int& code, int shift) {
+    seen.push_back("form down " + std::to_string(code) + "/" + std::to_string(shift));
+    if (code == 27) code = 0;  // the form eats Escape
+  };
+  form.txtName.KeyDown = [&](int& code, int shift) { seen.push_back("text down " + std::to_string(code)); };
+  form.txtName.KeyPress = [&](int& ascii) { seen.push_back("text press " + std::to_string(ascii)); };
+  std::string changed;
+  form.txtName.Change = [&] { changed = form.txtName.Text(); };
+  ShowForm();
+  Click(form.txtName);
+  PumpAWhile();
+  Shell("xdotool key --clearmodifiers shift+a");
+  ASSERT_TRUE(PumpUntil([&] { return changed == "A"; }));
+  Shell("xdotool key Escape Left");
+  ASSERT_TRUE(PumpUntil([&] { return seen.size() >= 7; }));
+  const std::vector<std::string> expected = {"form down 16/1", "text down 16",   "form down 65/1", "text down 65",
+                                             "text press 65",  "form down 27/0", "form down 37/0"};
+  EXPECT_EQ(std::vector<std::string>(seen.begin(), seen.begin() + 7), expected);
+}
+
+TEST_F(QtBackendTest, CloseBoxUnloadsUnlessCancelled) {
+  ShowForm();
+  const HWND id = form.hWnd();
+  // What a pager or the frame's close button sends through the window manager.
+  auto close = [&] {
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    xcb_intern_atom_reply_t* atom =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, 17, "_NET_CLOSE_WINDOW"), nullptr);
+    xcb_client_message_event_t ev{};
+    ev.response_type = XCB_CLIENT_MESSAGE;
+    ev.format = 32;
+    ev.window = static_cast<xcb_window_t>(id);
+    ev.type = atom->atom;
+    ev.data.data32[1] = 2;  // from a pager
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_send_event(c, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                   reinterpret_cast<const char*>(&ev));
+    xcb_flush(c);
+    free(atom);
+    xcb_disconnect(c);
+  };
+  form.cancelUnloads = 1;
+  close();
+  ASSERT_TRUE(PumpUntil([&] { return form.unloads == 1; }));
+  PumpAWhile();
+  EXPECT_TRUE(form.Loaded());
+  EXPECT_TRUE(Info(id).viewable);
+  close();
+  ASSERT_TRUE(PumpUntil([&] { return !form.Loaded(); }));
+  EXPECT_EQ(form.unloads, 2);
+  EXPECT_EQ(form.hWnd(), 0);
+  PumpAWhile();
+  EXPECT_FALSE(Info(id).viewable);
+}
+
+TEST_F(QtBackendTest, ModalShowReturnsWhenATimerUnloadsTheForm) {
+  int ticks = 0;
+  form.tmrTick.Tick = [&] {
+    if (++ticks == 3) form.Unload();
+  };
+  form.Load();
+  form.tmrTick.SetInterval(30);
+  form.tmrTick.SetTimerEnabled(true);
+  form.Show(true);  // returns only when the form is gone
+  EXPECT_FALSE(form.Loaded());
+  EXPECT_EQ(ticks, 3);
+
+  // The same form loads and shows again with fresh peers.
+  ShowForm();
+  EXPECT_TRUE(Info(form.cmdGo.hWnd()).viewable);
+}
+
+TEST_F(QtBackendTest, TimersTickDuringThePumpNotDuringSleep) {
+  int ticks = 0;
+  form.tmrTick.Tick = [&] { ++ticks; };
+  ShowForm();
+  form.tmrTick.SetInterval(10);
+  form.tmrTick.SetTimerEnabled(true);
+  runtime::Sleep(100);  // several intervals pass, blocked
+  EXPECT_EQ(ticks, 0);
+  DoEvents();  // the overdue timer ticks once, not once per missed interval
+  EXPECT_EQ(ticks, 1);
+  EXPECT_TRUE(PumpUntil([&] { return ticks >= 3; }));
+}
+
+TEST_F(QtBackendTest, ApplicationPointerOverridesEveryWindow) {
+  ShowForm();
+  form.picView.SetMousePointer(MousePointer::Cross);
+  Screen().SetMousePointer(MousePointer::Hourglass);
+  PumpAWhile();
+  // Hide and show again: the override still holds, and ends on Default.
+  form.Hide();
+  PumpAWhile();
+  EXPECT_FALSE(Info(form.hWnd()).viewable);
+  form.Show();
+  ASSERT_TRUE(PumpUntil([&] { return Info(form.hWnd()).viewable; }));
+  Screen().SetMousePointer(MousePointer::Default);
+  PumpAWhile();
+  EXPECT_EQ(form.picView.GetMousePointer(), MousePointer::Cross);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(QtMainWindowTest, ShowsItsDesignBelowTheMenuBar) {
+  if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+  App().Path = std::filesystem::path(GLIMMET_BINARY).parent_path().string();
+  ASSERT_NE(Gui(), nullptr);
+  mainwindow::frmBitmap& main = mainwindow::MainForm();
+  main.Show();
+  ASSERT_TRUE(PumpUntil([&] { return main.hWnd() && Info(main.hWnd()).viewable; }));
+  PumpAWhile();
+  const HWND client = Info(main.cmdSave.hWnd()).parent;
+  const WinInfo area = Info(client);
+  EXPECT_EQ(area.width, 442);
+  EXPECT_EQ(area.height, 416);
+  EXPECT_GT(area.y, 10);
+  const WinInfo toolbar = Info(main.Toolbar1.hWnd());
+  EXPECT_EQ(toolbar.parent, client);
+  EXPECT_EQ(std::make_tuple(toolbar.x, toolbar.y, toolbar.width, toolbar.height), std::make_tuple(0, 0, 442, 24));
+  const WinInfo option = Info(main.optCapture(3).hWnd());
+  EXPECT_EQ(option.parent, main.Frame1.hWnd());
+  EXPECT_EQ(std::make_tuple(option.x, option.y), std::make_tuple(0, 80));
+  if (const char* shot = std::getenv("GLIMMET_QT_SHOT")) Shell("xwd -silent -root | convert xwd:- " + std::string(shot));
+  main.Unload();
+  PumpAWhile();
+}
+
+}  // namespace
