@@ -54,7 +54,7 @@ bool Grow(j_compress_ptr cinfo, std::size_t size) {
   auto* d = reinterpret_cast<VectorDestination*>(cinfo->dest);
   try {
     d->out->resize(size);
-  } catch (const std::bad_alloc&) {
+  } catch (...) {  // nothing may unwind through libjpeg's C frames
     return false;
   }
   return true;
