@@ -67,7 +67,11 @@ HPALETTE StockPalette() {
   return T().stockPalette;
 }
 
-std::int32_t Stride(std::int32_t width, int bitsPixel) { return ((width * bitsPixel + 31) / 32) * 4; }
+// Row size in bytes; 64-bit so that absurd widths are refused, not wrapped.
+std::int64_t Stride64(std::int32_t width, int bitsPixel) {
+  return ((static_cast<std::int64_t>(width) * bitsPixel + 31) / 32) * 4;
+}
+std::int32_t Stride(std::int32_t width, int bitsPixel) { return static_cast<std::int32_t>(Stride64(width, bitsPixel)); }
 
 // Copies a rectangle between two bitmaps of 24 or 32 bits, converting the
 // pixel format; the rectangle is clipped to both.
@@ -137,8 +141,8 @@ HBITMAP CreateCompatibleBitmap(HDC, std::int32_t width, std::int32_t height) {
   b.width = width;
   b.height = height;
   b.bitsPixel = 32;
+  if (Stride64(width, 32) * height > (std::int64_t{1} << 34)) return 0;
   b.stride = Stride(width, 32);
-  if (static_cast<std::uint64_t>(b.stride) * static_cast<std::uint64_t>(height) > (std::uint64_t{1} << 34)) return 0;
   return Add(std::move(b));  // storage comes on first use
 }
 
@@ -152,9 +156,7 @@ HBITMAP CreateDIBSection(HDC, const BITMAPINFOHEADER* header, std::uint32_t, std
   b.height = header->biHeight < 0 ? -header->biHeight : header->biHeight;
   b.bottomUp = header->biHeight > 0;
   b.bitsPixel = header->biBitCount;
-  if (static_cast<std::uint64_t>(Stride(b.width, b.bitsPixel)) * static_cast<std::uint64_t>(b.height) >
-      (std::uint64_t{1} << 34))
-    return 0;
+  if (Stride64(b.width, b.bitsPixel) * b.height > (std::int64_t{1} << 34)) return 0;
   if (!b.Allocate()) return 0;
   if (bits) *bits = b.bits;
   return Add(std::move(b));
