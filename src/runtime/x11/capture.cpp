@@ -1,0 +1,228 @@
+// Screen capture and display properties: what the screen shows is read from
+// the root window, so frames, overlapping windows and all come out exactly
+// as seen.
+#include <xcb/randr.h>
+#include <xcb/shm.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "runtime/platform.h"
+#include "runtime/x11/connection.h"
+#include "runtime/x11/pixel_format.h"
+#include "runtime/x11/shm_segment.h"
+#include "runtime/x11/window_tree.h"
+
+namespace runtime::x11 {
+namespace {
+
+bool IsColormapped(const Connection& c) {
+  const auto* v = c.rootVisual();
+  return v && (v->_class == XCB_VISUAL_CLASS_STATIC_GRAY || v->_class == XCB_VISUAL_CLASS_GRAY_SCALE ||
+               v->_class == XCB_VISUAL_CLASS_STATIC_COLOR || v->_class == XCB_VISUAL_CLASS_PSEUDO_COLOR);
+}
+
+int ColormapSize(const Connection& c) {
+  const auto* v = c.rootVisual();
+  return v ? std::min<int>(v->colormap_entries, 1 << std::min<int>(c.screen().root_depth, 16)) : 0;
+}
+
+// The default colormap as 16-bit channels; empty when it cannot be read.
+std::vector<xcb_rgb_t> QueryColormap(const Connection& c, std::uint32_t start, std::uint32_t count) {
+  std::vector<std::uint32_t> pixels(count);
+  for (std::uint32_t i = 0; i < count; ++i) pixels[i] = start + i;
+  xcb_generic_error_t* error = nullptr;
+  Reply<xcb_query_colors_reply_t> r(xcb_query_colors_reply(
+      c.xcb(), xcb_query_colors(c.xcb(), c.screen().default_colormap, count, pixels.data()), &error));
+  std::free(error);
+  if (!r) return {};
+  const xcb_rgb_t* colors = xcb_query_colors_colors(r.get());
+  return {colors, colors + xcb_query_colors_colors_length(r.get())};
+}
+
+PixelFormat RootFormat(const Connection& c) {
+  PixelFormat f;
+  f.bitsPerPixel = c.bitsPerPixel();
+  f.scanlinePad = c.scanlinePad();
+  f.msbFirst = xcb_get_setup(c.xcb())->image_byte_order == XCB_IMAGE_ORDER_MSB_FIRST;
+  if (const auto* v = c.rootVisual()) {
+    f.redMask = v->red_mask;
+    f.greenMask = v->green_mask;
+    f.blueMask = v->blue_mask;
+  }
+  if (IsColormapped(c)) {
+    // Asked once per capture: a palette may change between captures.
+    for (const xcb_rgb_t& rgb : QueryColormap(c, 0, static_cast<std::uint32_t>(ColormapSize(c))))
+      f.colormap.push_back(static_cast<std::uint32_t>(rgb.red >> 8) << 16 |
+                           static_cast<std::uint32_t>(rgb.green >> 8) << 8 | static_cast<std::uint32_t>(rgb.blue >> 8));
+  }
+  return f;
+}
+
+// Root pixels of one rectangle, in shared memory or in a reply.
+struct RootImage {
+  std::shared_ptr<ShmSegment> segment;
+  Reply<xcb_get_image_reply_t> reply;
+  const std::uint8_t* data = nullptr;
+  std::size_t stride = 0;
+};
+
+bool ReadShm(Connection& c, const Rect& r, std::size_t stride, RootImage& image) {
+  image.segment = ShmSegment::Create(c, stride * static_cast<std::size_t>(r.height));
+  if (!image.segment) return false;
+  xcb_generic_error_t* error = nullptr;
+  Reply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(
+      c.xcb(),
+      xcb_shm_get_image(c.xcb(), c.root(), static_cast<std::int16_t>(r.x), static_cast<std::int16_t>(r.y),
+                        static_cast<std::uint16_t>(r.width), static_cast<std::uint16_t>(r.height), ~0u,
+                        XCB_IMAGE_FORMAT_Z_PIXMAP, image.segment->id(), 0),
+      &error));
+  std::free(error);
+  image.segment->DetachServer();
+  if (!reply) {
+    image.segment.reset();
+    return false;
+  }
+  image.data = image.segment->data();
+  image.stride = stride;
+  return true;
+}
+
+bool ReadRoot(Connection& c, const Rect& r, const PixelFormat& format, RootImage& image) {
+  const std::size_t stride = format.RowBytes(r.width);
+  if (ReadShm(c, r, stride, image)) return true;
+  xcb_generic_error_t* error = nullptr;
+  image.reply.reset(xcb_get_image_reply(
+      c.xcb(),
+      xcb_get_image(c.xcb(), XCB_IMAGE_FORMAT_Z_PIXMAP, c.root(), static_cast<std::int16_t>(r.x),
+                    static_cast<std::int16_t>(r.y), static_cast<std::uint16_t>(r.width),
+                    static_cast<std::uint16_t>(r.height), ~0u),
+      &error));
+  std::free(error);
+  if (!image.reply || static_cast<std::size_t>(xcb_get_image_data_length(image.reply.get())) <
+                          stride * static_cast<std::size_t>(r.height))
+    return false;
+  image.data = xcb_get_image_data(image.reply.get());
+  image.stride = stride;
+  return true;
+}
+
+// Where the window's drawing origin lies on the root.
+std::optional<Rect> WindowOrigin(const Connection& c, xcb_window_t w, bool wholeWindow) {
+  if (w == XCB_NONE || w == c.root()) return Rect{};
+  return wholeWindow ? OuterRect(c, w) : InnerRect(c, w);
+}
+
+void ClearRect(Bitmap& dst, const Rect& r) {
+  const int bytes = dst.bitsPixel / 8;
+  for (std::int32_t y = r.y; y < r.y + r.height; ++y)
+    std::memset(dst.Row(y) + static_cast<std::ptrdiff_t>(r.x) * bytes, 0, static_cast<std::size_t>(r.width) * bytes);
+}
+
+// The bitmap takes the segment itself as its storage: no copy at all.
+bool HandOver(Connection& c, const Rect& r, const PixelFormat& format, Bitmap& dst) {
+  RootImage image;
+  if (!ReadShm(c, r, format.RowBytes(r.width), image)) return false;
+  dst.bits = image.segment->data();
+  dst.stride = static_cast<std::int32_t>(image.stride);
+  dst.storage = std::shared_ptr<void>(image.segment, image.segment->data());
+  return true;
+}
+
+}  // namespace
+}  // namespace runtime::x11
+
+namespace runtime::platform {
+
+using namespace x11;
+
+bool ReadWindowPixels(HWND hwnd, bool wholeWindow, std::int32_t srcX, std::int32_t srcY, std::int32_t width,
+                      std::int32_t height, Bitmap& dst, std::int32_t dstX, std::int32_t dstY) {
+  Connection* c = Connection::Get();
+  if (!c || hwnd < 0 || (dst.bitsPixel != 24 && dst.bitsPixel != 32)) return false;
+  const auto origin = WindowOrigin(*c, hwnd == 0 ? c->root() : ToWindow(hwnd), wholeWindow);
+  const auto screen = Geometry(*c, c->root());
+  if (!origin || !screen) return false;
+
+  const Rect bounds{0, 0, dst.width, dst.height};
+  const Rect target = Intersect({dstX, dstY, width, height}, bounds);
+  if (target.Empty()) return true;
+  const Rect wanted{origin->x + srcX + (target.x - dstX), origin->y + srcY + (target.y - dstY), target.width,
+                    target.height};
+  const Rect visible = Intersect(wanted, {0, 0, screen->width, screen->height});
+  const PixelFormat format = RootFormat(*c);
+
+  if (!dst.bits && target == bounds && visible == wanted && format.IsBgrx() && dst.bitsPixel == 32 &&
+      !dst.bottomUp && HandOver(*c, visible, format, dst))
+    return true;
+  if (!dst.bits) {
+    if (!dst.Allocate()) return false;
+  } else if (!(visible == wanted)) {
+    ClearRect(dst, target);  // what lies off the screen is black
+  }
+  if (visible.Empty()) return true;
+
+  RootImage image;
+  if (!ReadRoot(*c, visible, format, image)) return false;
+  const std::int32_t x = target.x + (visible.x - wanted.x), y = target.y + (visible.y - wanted.y);
+  const int bytes = dst.bitsPixel / 8;
+  for (std::int32_t row = 0; row < visible.height; ++row)
+    ConvertRow(format, image.data + image.stride * static_cast<std::size_t>(row), visible.width,
+               dst.Row(y + row) + static_cast<std::ptrdiff_t>(x) * bytes, bytes);
+  return true;
+}
+
+DisplayCaps GetDisplayCaps() {
+  DisplayCaps caps;
+  Connection* c = Connection::Get();
+  if (!c) return caps;
+  caps.bitsPixel = c->screen().root_depth;
+  const auto* v = c->rootVisual();
+  caps.palette = v && (v->_class == XCB_VISUAL_CLASS_PSEUDO_COLOR || v->_class == XCB_VISUAL_CLASS_GRAY_SCALE);
+  caps.paletteSize = caps.palette ? ColormapSize(*c) : 0;
+  return caps;
+}
+
+std::uint32_t SystemPalette(std::uint32_t start, std::uint32_t count, PALETTEENTRY* out) {
+  if (!out || !GetDisplayCaps().palette) return 0;
+  Connection* c = Connection::Get();
+  const auto size = static_cast<std::uint32_t>(ColormapSize(*c));
+  if (start >= size) return 0;
+  const auto colors = QueryColormap(*c, start, std::min(count, size - start));
+  for (std::size_t i = 0; i < colors.size(); ++i)
+    out[i] = {static_cast<std::uint8_t>(colors[i].red >> 8), static_cast<std::uint8_t>(colors[i].green >> 8),
+              static_cast<std::uint8_t>(colors[i].blue >> 8), 0};
+  return static_cast<std::uint32_t>(colors.size());
+}
+
+void PrimaryScreenSize(std::int32_t& width, std::int32_t& height) {
+  width = height = 0;
+  Connection* c = Connection::Get();
+  if (!c) return;
+  if (c->hasRandr()) {
+    xcb_connection_t* x = c->xcb();
+    Reply<xcb_randr_get_output_primary_reply_t> primary(
+        xcb_randr_get_output_primary_reply(x, xcb_randr_get_output_primary(x, c->root()), nullptr));
+    Reply<xcb_randr_get_output_info_reply_t> output(
+        primary && primary->output
+            ? xcb_randr_get_output_info_reply(x, xcb_randr_get_output_info(x, primary->output, XCB_CURRENT_TIME),
+                                              nullptr)
+            : nullptr);
+    Reply<xcb_randr_get_crtc_info_reply_t> crtc(
+        output && output->crtc
+            ? xcb_randr_get_crtc_info_reply(x, xcb_randr_get_crtc_info(x, output->crtc, XCB_CURRENT_TIME), nullptr)
+            : nullptr);
+    if (crtc && crtc->width && crtc->height) {
+      width = crtc->width;
+      height = crtc->height;
+      return;
+    }
+  }
+  // The root's current size; the connection setup goes stale after a resize.
+  if (auto g = Geometry(*c, c->root())) {
+    width = g->width;
+    height = g->height;
+  }
+}
+
+}  // namespace runtime::platform

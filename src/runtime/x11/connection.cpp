@@ -1,0 +1,126 @@
+#include "runtime/x11/connection.h"
+
+#include <xcb/randr.h>
+#include <xcb/shm.h>
+
+#include <cstring>
+
+#include "runtime/platform.h"
+
+namespace runtime::x11 {
+namespace {
+
+const xcb_visualtype_t* FindVisual(const xcb_screen_t& screen) {
+  for (auto d = xcb_screen_allowed_depths_iterator(&screen); d.rem; xcb_depth_next(&d))
+    for (auto v = xcb_depth_visuals_iterator(d.data); v.rem; xcb_visualtype_next(&v))
+      if (v.data->visual_id == screen.root_visual) return v.data;
+  return nullptr;
+}
+
+}  // namespace
+
+Connection* Connection::Get() {
+  // Opened once; a failed attempt is not retried, so a run without a display
+  // pays for it only once.
+  static std::unique_ptr<Connection> instance = []() -> std::unique_ptr<Connection> {
+    int screenNumber = 0;
+    xcb_connection_t* c = xcb_connect(nullptr, &screenNumber);
+    if (xcb_connection_has_error(c)) {
+      xcb_disconnect(c);
+      return nullptr;
+    }
+    return std::unique_ptr<Connection>(new Connection(c, screenNumber));
+  }();
+  return instance && !xcb_connection_has_error(instance->c_) ? instance.get() : nullptr;
+}
+
+Connection::Connection(xcb_connection_t* c, int screenNumber) : c_(c) {
+  const xcb_setup_t* setup = xcb_get_setup(c_);
+  auto it = xcb_setup_roots_iterator(setup);
+  for (int i = 0; i < screenNumber && it.rem; ++i) xcb_screen_next(&it);
+  screen_ = it.data;
+  visual_ = FindVisual(*screen_);
+  for (auto f = xcb_setup_pixmap_formats_iterator(setup); f.rem; xcb_format_next(&f))
+    if (f.data->depth == screen_->root_depth) {
+      bitsPerPixel_ = f.data->bits_per_pixel;
+      scanlinePad_ = f.data->scanline_pad;
+    }
+  ProbeExtensions();
+  InternAtoms();
+}
+
+Connection::~Connection() { xcb_disconnect(c_); }
+
+void Connection::ProbeExtensions() {
+  xcb_prefetch_extension_data(c_, &xcb_shm_id);
+  xcb_prefetch_extension_data(c_, &xcb_randr_id);
+  const xcb_query_extension_reply_t* shm = xcb_get_extension_data(c_, &xcb_shm_id);
+  if (shm && shm->present) {
+    Reply<xcb_shm_query_version_reply_t> v(xcb_shm_query_version_reply(c_, xcb_shm_query_version(c_), nullptr));
+    shm_ = v != nullptr;
+  }
+  const xcb_query_extension_reply_t* randr = xcb_get_extension_data(c_, &xcb_randr_id);
+  if (randr && randr->present) {
+    // The primary output needs RandR 1.3.
+    Reply<xcb_randr_query_version_reply_t> v(
+        xcb_randr_query_version_reply(c_, xcb_randr_query_version(c_, 1, 3), nullptr));
+    randr_ = v && (v->major_version > 1 || v->minor_version >= 3);
+  }
+}
+
+void Connection::InternAtoms() {
+  struct Name {
+    const char* name;
+    xcb_atom_t Atoms::*field;
+  };
+  static constexpr Name names[] = {
+      {"_NET_CLIENT_LIST", &Atoms::netClientList},
+      {"_NET_WM_NAME", &Atoms::netWmName},
+      {"_NET_WM_STATE", &Atoms::netWmState},
+      {"_NET_WM_STATE_ABOVE", &Atoms::netWmStateAbove},
+      {"_NET_RESTACK_WINDOW", &Atoms::netRestackWindow},
+      {"_NET_MOVERESIZE_WINDOW", &Atoms::netMoveresizeWindow},
+      {"_NET_SUPPORTING_WM_CHECK", &Atoms::netSupportingWmCheck},
+      {"WM_STATE", &Atoms::wmState},
+      {"WM_TRANSIENT_FOR", &Atoms::wmTransientFor},
+  };
+  xcb_intern_atom_cookie_t cookies[std::size(names)];
+  for (std::size_t i = 0; i < std::size(names); ++i)
+    cookies[i] = xcb_intern_atom(c_, 0, static_cast<std::uint16_t>(std::strlen(names[i].name)), names[i].name);
+  for (std::size_t i = 0; i < std::size(names); ++i) {
+    Reply<xcb_intern_atom_reply_t> r(xcb_intern_atom_reply(c_, cookies[i], nullptr));
+    if (r) atoms_.*names[i].field = r->atom;
+  }
+}
+
+bool Connection::Check(xcb_void_cookie_t cookie) const {
+  Reply<xcb_generic_error_t> error(xcb_request_check(c_, cookie));
+  return !error && !xcb_connection_has_error(c_);
+}
+
+bool Connection::WindowManagerRunning() const {
+  // The check window must point at itself; a stale property left by a
+  // window manager that died does not.
+  const auto root = GetProperty32(*this, screen_->root, atoms_.netSupportingWmCheck, XCB_ATOM_WINDOW);
+  if (root.empty() || root[0] == XCB_NONE) return false;
+  const auto self = GetProperty32(*this, root[0], atoms_.netSupportingWmCheck, XCB_ATOM_WINDOW);
+  return !self.empty() && self[0] == root[0];
+}
+
+std::vector<std::uint32_t> GetProperty32(const Connection& c, xcb_window_t w, xcb_atom_t property,
+                                         xcb_atom_t type) {
+  if (property == XCB_NONE) return {};
+  xcb_generic_error_t* error = nullptr;
+  Reply<xcb_get_property_reply_t> r(
+      xcb_get_property_reply(c.xcb(), xcb_get_property(c.xcb(), 0, w, property, type, 0, 1 << 16), &error));
+  Reply<xcb_generic_error_t> owned(error);
+  if (!r || r->format != 32 || r->type != type) return {};
+  const auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(r.get()));
+  return {data, data + xcb_get_property_value_length(r.get()) / 4};
+}
+
+}  // namespace runtime::x11
+
+namespace runtime::platform {
+bool Connect() { return x11::Connection::Get() != nullptr; }
+}  // namespace runtime::platform

@@ -1,0 +1,80 @@
+// The one XCB connection of the process, opened on first use, with the
+// extensions and atoms probed once.
+#pragma once
+#include <xcb/xcb.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace runtime::x11 {
+
+struct FreeDeleter {
+  void operator()(void* p) const { std::free(p); }
+};
+// Every XCB reply and error is malloc'd; this owns one.
+template <typename T>
+using Reply = std::unique_ptr<T, FreeDeleter>;
+
+struct Atoms {
+  xcb_atom_t netClientList = XCB_NONE;
+  xcb_atom_t netWmName = XCB_NONE;
+  xcb_atom_t netWmState = XCB_NONE;
+  xcb_atom_t netWmStateAbove = XCB_NONE;
+  xcb_atom_t netRestackWindow = XCB_NONE;
+  xcb_atom_t netMoveresizeWindow = XCB_NONE;
+  xcb_atom_t netSupportingWmCheck = XCB_NONE;
+  xcb_atom_t wmState = XCB_NONE;
+  xcb_atom_t wmTransientFor = XCB_NONE;
+};
+
+class Connection {
+ public:
+  // The process's connection, or nullptr when no display can be reached.
+  static Connection* Get();
+
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+  ~Connection();
+
+  xcb_connection_t* xcb() const { return c_; }
+  const xcb_screen_t& screen() const { return *screen_; }
+  xcb_window_t root() const { return screen_->root; }
+  const xcb_visualtype_t* rootVisual() const { return visual_; }
+  const Atoms& atoms() const { return atoms_; }
+  bool hasRandr() const { return randr_; }
+  // MIT-SHM that works with this server; switched off after the first failure
+  // to attach (a remote display cannot see our segments).
+  bool hasShm() const { return shm_; }
+  void disableShm() { shm_ = false; }
+  // Bits per pixel and scanline pad of the root depth's pixmap format.
+  int bitsPerPixel() const { return bitsPerPixel_; }
+  int scanlinePad() const { return scanlinePad_; }
+
+  // True when the request went through; any X error is swallowed.
+  bool Check(xcb_void_cookie_t cookie) const;
+  // A window manager that advertises itself as EWMH says to.
+  bool WindowManagerRunning() const;
+
+ private:
+  explicit Connection(xcb_connection_t* c, int screenNumber);
+  void ProbeExtensions();
+  void InternAtoms();
+
+  xcb_connection_t* c_;
+  const xcb_screen_t* screen_ = nullptr;
+  const xcb_visualtype_t* visual_ = nullptr;
+  Atoms atoms_;
+  bool randr_ = false;
+  bool shm_ = false;
+  int bitsPerPixel_ = 32;
+  int scanlinePad_ = 32;
+};
+
+// Reads a property as 32-bit items (windows, atoms, cardinals); empty when
+// the window or the property is missing.
+std::vector<std::uint32_t> GetProperty32(const Connection& c, xcb_window_t w, xcb_atom_t property,
+                                         xcb_atom_t type);
+
+}  // namespace runtime::x11

@@ -1,0 +1,179 @@
+// Window services: finding, measuring and inspecting windows.
+#include "runtime/user32.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <string_view>
+
+#include "runtime/x11/connection.h"
+#include "runtime/x11/window_tree.h"
+
+namespace runtime {
+namespace {
+
+using namespace x11;
+
+HWND ToHandle(xcb_window_t w) { return static_cast<HWND>(w); }
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// The window manager's list of its clients; without one, the viewable
+// top-levels found in the tree, topmost first.
+std::vector<xcb_window_t> TopLevelClients(const Connection& c) {
+  if (c.WindowManagerRunning()) {
+    auto list = GetProperty32(c, c.root(), c.atoms().netClientList, XCB_ATOM_WINDOW);
+    if (!list.empty()) return list;
+  }
+  const auto tree = QueryTree(c, c.root());
+  if (!tree) return {};
+  std::vector<xcb_get_window_attributes_cookie_t> cookies;
+  for (auto it = tree->children.rbegin(); it != tree->children.rend(); ++it)
+    cookies.push_back(xcb_get_window_attributes(c.xcb(), *it));
+  std::vector<xcb_window_t> viewable;
+  for (std::size_t i = 0; i < cookies.size(); ++i) {
+    xcb_generic_error_t* error = nullptr;
+    Reply<xcb_get_window_attributes_reply_t> a(xcb_get_window_attributes_reply(c.xcb(), cookies[i], &error));
+    std::free(error);
+    if (a && a->map_state == XCB_MAP_STATE_VIEWABLE) viewable.push_back(tree->children[tree->children.size() - 1 - i]);
+  }
+  std::vector<xcb_window_t> clients;
+  for (xcb_window_t w : viewable) {
+    const xcb_window_t client = ClientIn(c, w);
+    clients.push_back(client != XCB_NONE ? client : w);
+  }
+  return clients;
+}
+
+bool ClassMatches(const Connection& c, xcb_window_t w, const char* className) {
+  if (!className || !*className) return true;
+  for (const std::string& part : WindowClass(c, w))
+    if (EqualsIgnoringCase(part, className)) return true;
+  return false;
+}
+
+bool Viewable(const Connection& c, xcb_get_window_attributes_cookie_t cookie) {
+  xcb_generic_error_t* error = nullptr;
+  Reply<xcb_get_window_attributes_reply_t> a(xcb_get_window_attributes_reply(c.xcb(), cookie, &error));
+  std::free(error);
+  return a && a->map_state == XCB_MAP_STATE_VIEWABLE && a->_class == XCB_WINDOW_CLASS_INPUT_OUTPUT;
+}
+
+// The topmost viewable child of parent that holds the root point (x, y).
+xcb_window_t ChildAt(const Connection& c, xcb_window_t parent, std::int32_t x, std::int32_t y) {
+  const auto tree = QueryTree(c, parent);
+  const auto origin = InnerRect(c, parent);
+  if (!tree || !origin) return XCB_NONE;
+  std::vector<std::pair<xcb_get_window_attributes_cookie_t, xcb_get_geometry_cookie_t>> cookies;
+  for (auto it = tree->children.rbegin(); it != tree->children.rend(); ++it)
+    cookies.emplace_back(xcb_get_window_attributes(c.xcb(), *it), xcb_get_geometry(c.xcb(), *it));
+  xcb_window_t found = XCB_NONE;
+  for (std::size_t i = 0; i < cookies.size(); ++i) {
+    const xcb_window_t w = tree->children[tree->children.size() - 1 - i];
+    const bool viewable = Viewable(c, cookies[i].first);
+    xcb_generic_error_t* error = nullptr;
+    Reply<xcb_get_geometry_reply_t> g(xcb_get_geometry_reply(c.xcb(), cookies[i].second, &error));
+    std::free(error);
+    if (found != XCB_NONE || !viewable || !g) continue;  // replies are still collected
+    const Rect outer{origin->x + g->x, origin->y + g->y, g->width + 2 * g->border_width,
+                     g->height + 2 * g->border_width};
+    if (x >= outer.x && y >= outer.y && x < outer.x + outer.width && y < outer.y + outer.height) found = w;
+  }
+  return found;
+}
+
+}  // namespace
+
+HWND FindWindowA(const char* className, const char* caption) {
+  Connection* c = Connection::Get();
+  if (!c) return 0;
+  const auto clients = TopLevelClients(*c);
+  const auto names = WindowNames(*c, clients);
+  for (std::size_t i = 0; i < clients.size(); ++i) {
+    if (caption && (!names[i] || *names[i] != caption)) continue;
+    if (ClassMatches(*c, clients[i], className)) return ToHandle(clients[i]);
+  }
+  return 0;
+}
+
+bool GetWindowRect(HWND hwnd, RECT* rect) {
+  if (!rect) return false;
+  *rect = {};
+  Connection* c = Connection::Get();
+  if (!c) return false;
+  const auto r = OuterRect(*c, ToWindow(hwnd));
+  if (!r) return false;
+  *rect = {r->x, r->y, r->x + r->width, r->y + r->height};
+  return true;
+}
+
+HWND GetDesktopWindow() {
+  Connection* c = Connection::Get();
+  return c ? ToHandle(c->root()) : 0;
+}
+
+bool GetCursorPos(POINTAPI* point) {
+  if (!point) return false;
+  *point = {};
+  Connection* c = Connection::Get();
+  if (!c) return false;
+  Reply<xcb_query_pointer_reply_t> r(
+      xcb_query_pointer_reply(c->xcb(), xcb_query_pointer(c->xcb(), c->root()), nullptr));
+  if (!r) return false;
+  *point = {r->root_x, r->root_y};
+  return true;
+}
+
+HWND WindowFromPoint(std::int32_t x, std::int32_t y) {
+  Connection* c = Connection::Get();
+  if (!c) return 0;
+  const auto screen = Geometry(*c, c->root());
+  if (!screen || x < 0 || y < 0 || x >= screen->width || y >= screen->height) return 0;
+  xcb_window_t w = c->root();
+  xcb_window_t top = XCB_NONE;
+  bool insideClient = false;
+  for (int depth = 0; depth < 64; ++depth) {
+    const xcb_window_t child = ChildAt(*c, w, x, y);
+    if (child == XCB_NONE) break;
+    if (top == XCB_NONE) top = child;
+    if (!insideClient) insideClient = HasWmState(*c, child);
+    w = child;
+  }
+  // A point on a frame or its decorations belongs to the client it frames.
+  if (top != XCB_NONE && !insideClient) {
+    const xcb_window_t client = ClientIn(*c, top);
+    if (client != XCB_NONE) w = client;
+  }
+  return ToHandle(w);
+}
+
+HWND GetParent(HWND hwnd) {
+  Connection* c = Connection::Get();
+  const xcb_window_t w = ToWindow(hwnd);
+  if (!c || w == XCB_NONE || w == c->root()) return 0;
+  // A managed top-level has no parent of its own; its owner stands in.
+  if (HasWmState(*c, w)) {
+    const auto owner = GetProperty32(*c, w, c->atoms().wmTransientFor, XCB_ATOM_WINDOW);
+    return owner.empty() || owner[0] == c->root() ? 0 : ToHandle(owner[0]);
+  }
+  const auto tree = QueryTree(*c, w);
+  if (!tree || tree->parent == c->root()) return 0;
+  return ToHandle(tree->parent);
+}
+
+bool IsWindow(HWND hwnd) {
+  Connection* c = Connection::Get();
+  const xcb_window_t w = ToWindow(hwnd);
+  if (!c || w == XCB_NONE) return false;
+  xcb_generic_error_t* error = nullptr;
+  Reply<xcb_get_window_attributes_reply_t> a(
+      xcb_get_window_attributes_reply(c->xcb(), xcb_get_window_attributes(c->xcb(), w), &error));
+  std::free(error);
+  return a != nullptr;
+}
+
+}  // namespace runtime

@@ -1,0 +1,174 @@
+#include "runtime/x11/window_tree.h"
+
+#include <algorithm>
+
+namespace runtime::x11 {
+namespace {
+
+Reply<xcb_get_property_reply_t> TakeProperty(const Connection& c, xcb_get_property_cookie_t cookie) {
+  xcb_generic_error_t* error = nullptr;
+  Reply<xcb_get_property_reply_t> r(xcb_get_property_reply(c.xcb(), cookie, &error));
+  std::free(error);
+  return r && r->type != XCB_NONE ? std::move(r) : nullptr;
+}
+
+std::string Bytes(const xcb_get_property_reply_t& r) {
+  const auto* p = static_cast<const char*>(xcb_get_property_value(&r));
+  return std::string(p, static_cast<std::size_t>(xcb_get_property_value_length(&r)));
+}
+
+// WM_NAME of type STRING is ISO Latin-1; captions are compared as UTF-8.
+std::string Latin1ToUtf8(const std::string& s) {
+  std::string out;
+  for (unsigned char ch : s) {
+    if (ch < 0x80) {
+      out += static_cast<char>(ch);
+    } else {
+      out += static_cast<char>(0xc0 | (ch >> 6));
+      out += static_cast<char>(0x80 | (ch & 0x3f));
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+Rect Intersect(const Rect& a, const Rect& b) {
+  const std::int64_t x0 = std::max(a.x, b.x), y0 = std::max(a.y, b.y);
+  const std::int64_t x1 = std::min<std::int64_t>(std::int64_t{a.x} + a.width, std::int64_t{b.x} + b.width);
+  const std::int64_t y1 = std::min<std::int64_t>(std::int64_t{a.y} + a.height, std::int64_t{b.y} + b.height);
+  if (x1 <= x0 || y1 <= y0) return {};
+  return {static_cast<std::int32_t>(x0), static_cast<std::int32_t>(y0), static_cast<std::int32_t>(x1 - x0),
+          static_cast<std::int32_t>(y1 - y0)};
+}
+
+xcb_window_t ToWindow(HWND hwnd) {
+  // X ids never use the top three bits; anything else is no window.
+  return hwnd > 0 ? static_cast<xcb_window_t>(hwnd) : XCB_NONE;
+}
+
+Reply<xcb_get_geometry_reply_t> Geometry(const Connection& c, xcb_window_t w) {
+  if (w == XCB_NONE) return nullptr;
+  xcb_generic_error_t* error = nullptr;
+  Reply<xcb_get_geometry_reply_t> r(xcb_get_geometry_reply(c.xcb(), xcb_get_geometry(c.xcb(), w), &error));
+  std::free(error);
+  return r;
+}
+
+std::optional<Tree> QueryTree(const Connection& c, xcb_window_t w) {
+  if (w == XCB_NONE) return std::nullopt;
+  xcb_generic_error_t* error = nullptr;
+  Reply<xcb_query_tree_reply_t> r(xcb_query_tree_reply(c.xcb(), xcb_query_tree(c.xcb(), w), &error));
+  std::free(error);
+  if (!r) return std::nullopt;
+  const xcb_window_t* children = xcb_query_tree_children(r.get());
+  return Tree{r->parent, {children, children + xcb_query_tree_children_length(r.get())}};
+}
+
+xcb_window_t TopLevelOf(const Connection& c, xcb_window_t w) {
+  if (w == c.root()) return XCB_NONE;
+  for (int depth = 0; depth < 64; ++depth) {
+    const auto tree = QueryTree(c, w);
+    if (!tree || tree->parent == XCB_NONE) return XCB_NONE;
+    if (tree->parent == c.root()) return w;
+    w = tree->parent;
+  }
+  return XCB_NONE;
+}
+
+bool HasWmState(const Connection& c, xcb_window_t w) {
+  if (w == XCB_NONE) return false;
+  return TakeProperty(c, xcb_get_property(c.xcb(), 0, w, c.atoms().wmState, XCB_GET_PROPERTY_TYPE_ANY, 0, 0)) !=
+         nullptr;
+}
+
+xcb_window_t ClientIn(const Connection& c, xcb_window_t w) {
+  // Breadth first, the way window managers nest: the client is rarely more
+  // than two levels inside its frame.
+  std::vector<xcb_window_t> level{w};
+  for (int depth = 0; depth < 4 && !level.empty(); ++depth) {
+    std::vector<xcb_get_property_cookie_t> cookies;
+    for (xcb_window_t x : level)
+      cookies.push_back(xcb_get_property(c.xcb(), 0, x, c.atoms().wmState, XCB_GET_PROPERTY_TYPE_ANY, 0, 0));
+    xcb_window_t found = XCB_NONE;
+    for (std::size_t i = 0; i < level.size(); ++i)
+      if (TakeProperty(c, cookies[i]) && found == XCB_NONE) found = level[i];
+    if (found != XCB_NONE) return found;
+    std::vector<xcb_window_t> next;
+    for (xcb_window_t x : level)
+      if (auto tree = QueryTree(c, x)) next.insert(next.end(), tree->children.begin(), tree->children.end());
+    level = std::move(next);
+  }
+  return XCB_NONE;
+}
+
+xcb_window_t FrameOf(const Connection& c, xcb_window_t w) {
+  if (!HasWmState(c, w)) return XCB_NONE;
+  const xcb_window_t top = TopLevelOf(c, w);
+  return top != w ? top : XCB_NONE;
+}
+
+std::optional<Rect> InnerRect(const Connection& c, xcb_window_t w) {
+  auto g = Geometry(c, w);
+  if (!g) return std::nullopt;
+  if (w == c.root()) return Rect{0, 0, g->width, g->height};
+  xcb_generic_error_t* error = nullptr;
+  Reply<xcb_translate_coordinates_reply_t> t(xcb_translate_coordinates_reply(
+      c.xcb(), xcb_translate_coordinates(c.xcb(), w, c.root(), 0, 0), &error));
+  std::free(error);
+  if (!t) return std::nullopt;
+  return Rect{t->dst_x, t->dst_y, g->width, g->height};
+}
+
+std::optional<Rect> OuterRect(const Connection& c, xcb_window_t w) {
+  const xcb_window_t frame = FrameOf(c, w);
+  if (frame != XCB_NONE) {
+    // A frame is a child of the root, so its own geometry is in root pixels.
+    if (auto g = Geometry(c, frame)) {
+      const int b = g->border_width;
+      return Rect{g->x, g->y, g->width + 2 * b, g->height + 2 * b};
+    }
+  }
+  auto inner = InnerRect(c, w);
+  auto g = Geometry(c, w);
+  if (!inner || !g) return std::nullopt;
+  const int b = g->border_width;
+  return Rect{inner->x - b, inner->y - b, inner->width + 2 * b, inner->height + 2 * b};
+}
+
+std::vector<std::optional<std::string>> WindowNames(const Connection& c, const std::vector<xcb_window_t>& windows) {
+  const Atoms& a = c.atoms();
+  std::vector<std::pair<xcb_get_property_cookie_t, xcb_get_property_cookie_t>> cookies;
+  for (xcb_window_t w : windows)
+    cookies.emplace_back(xcb_get_property(c.xcb(), 0, w, a.netWmName, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 16),
+                         xcb_get_property(c.xcb(), 0, w, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 16));
+  std::vector<std::optional<std::string>> names;
+  for (auto& [netCookie, wmCookie] : cookies) {
+    auto net = TakeProperty(c, netCookie);
+    auto wm = TakeProperty(c, wmCookie);
+    // _NET_WM_NAME is UTF-8 whatever type some tools give it.
+    if (net && net->format == 8)
+      names.emplace_back(Bytes(*net));
+    else if (wm && wm->format == 8)
+      names.emplace_back(wm->type == XCB_ATOM_STRING ? Latin1ToUtf8(Bytes(*wm)) : Bytes(*wm));
+    else
+      names.emplace_back(std::nullopt);
+  }
+  return names;
+}
+
+std::vector<std::string> WindowClass(const Connection& c, xcb_window_t w) {
+  auto r = TakeProperty(c, xcb_get_property(c.xcb(), 0, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 1024));
+  std::vector<std::string> parts;
+  if (!r || r->format != 8) return parts;
+  const std::string all = Bytes(*r);
+  for (std::size_t start = 0; start < all.size();) {
+    std::size_t end = all.find('\0', start);
+    if (end == std::string::npos) end = all.size();
+    parts.push_back(all.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
+}  // namespace runtime::x11

@@ -1,0 +1,49 @@
+// Questions about the window tree that several window services share. All
+// return a neutral value (XCB_NONE, false, nullptr) when a window is gone.
+#pragma once
+#include <xcb/xcb.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "runtime/types.h"
+#include "runtime/x11/connection.h"
+
+namespace runtime::x11 {
+
+struct Rect {
+  std::int32_t x = 0, y = 0, width = 0, height = 0;
+  bool Empty() const { return width <= 0 || height <= 0; }
+  bool operator==(const Rect&) const = default;
+};
+Rect Intersect(const Rect& a, const Rect& b);
+
+xcb_window_t ToWindow(HWND hwnd);
+Reply<xcb_get_geometry_reply_t> Geometry(const Connection& c, xcb_window_t w);
+// Children bottom to top, and the parent; nullopt when w is gone.
+struct Tree {
+  xcb_window_t parent = XCB_NONE;
+  std::vector<xcb_window_t> children;
+};
+std::optional<Tree> QueryTree(const Connection& c, xcb_window_t w);
+// The ancestor of w that is a child of the root (w itself when it is one).
+xcb_window_t TopLevelOf(const Connection& c, xcb_window_t w);
+// A client the window manager looks after carries WM_STATE.
+bool HasWmState(const Connection& c, xcb_window_t w);
+// The client window inside a frame (or w itself when it is the client).
+xcb_window_t ClientIn(const Connection& c, xcb_window_t w);
+// A top-level client sitting in a window manager's frame; the frame it sits in.
+xcb_window_t FrameOf(const Connection& c, xcb_window_t w);
+// The outer rectangle in root coordinates: the frame for a managed top-level,
+// else the window with its border.
+std::optional<Rect> OuterRect(const Connection& c, xcb_window_t w);
+// Root coordinates of the window's inside top-left corner.
+std::optional<Rect> InnerRect(const Connection& c, xcb_window_t w);
+// The captions as UTF-8 (_NET_WM_NAME when set, else WM_NAME), asked for
+// all windows at once; nullopt for a window without a caption.
+std::vector<std::optional<std::string>> WindowNames(const Connection& c, const std::vector<xcb_window_t>& windows);
+// The two WM_CLASS strings (instance, class), empty when unset.
+std::vector<std::string> WindowClass(const Connection& c, xcb_window_t w);
+
+}  // namespace runtime::x11
