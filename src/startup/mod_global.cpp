@@ -20,7 +20,11 @@ std::string TrimBlanks(const std::string& s) {
   return s.substr(first, s.find_last_not_of(' ') - first + 1);
 }
 
-bool StartsKey(const std::string& upper, std::size_t pos) {
+// A "/" starts the next parameter when it follows a blank or begins one of
+// the known keys; any other "/" is part of the value, as in a Linux path.
+bool StartsParameter(const std::string& upper, std::size_t pos) {
+  if (upper[pos] != '/') return false;
+  if (pos > 0 && upper[pos - 1] == ' ') return true;
   for (const char* key : kParameterKeys)
     if (upper.compare(pos, std::char_traits<char>::length(key), key) == 0) return true;
   return false;
@@ -87,7 +91,7 @@ ParameterValue ReadParameter(const std::string& sCommand, const std::string& sKe
   const std::size_t lStart = lPos + sKey.size();
   std::size_t lEnd = sCommand.size() + 1;
   for (std::size_t i = lStart - 1; i < upper.size(); ++i) {
-    if (upper[i] == '/' && StartsKey(upper, i)) {
+    if (StartsParameter(upper, i)) {
       lEnd = i;  // position of "/" minus 1, 1-based
       break;
     }

@@ -18,8 +18,8 @@ using ParameterValue = std::variant<Empty, std::string, double, std::int16_t>;
 // The value of the parameter sKey (which includes its "=") in sCommand,
 // checked against the value type sType ("All", "Number", "NumericComma";
 // other types give "wrong isType"). Keys match without regard to case; the
-// value ends just before the next "/" that starts a known parameter, minus
-// the one character before that "/", and is trimmed.
+// value ends at the next "/" that follows a blank or starts a known key,
+// minus the one character before that "/", and is trimmed.
 ParameterValue ReadParameter(const std::string& sCommand, const std::string& sKey, const std::string& sType);
 
 // True when every character of sValue passes FilterKey for sType; always
@@ -36,7 +36,7 @@ void WriteRegistryString(runtime::HKEY& hKey, const std::string& sPath, const st
                          const std::string& sValue);
 
 // The keys of the batch command line; a "/" that starts one of them ends
-// the value before it.
+// the value before it even without a blank.
 inline constexpr const char* kParameterKeys[] = {"/WINDOWTEXT=", "/HWND=", "/SCREEN", "/SAVE=", "/PRINT"};
 
 }  // namespace startup

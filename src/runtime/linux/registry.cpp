@@ -157,7 +157,7 @@ long RegSetValueExA(HKEY key, const char* valueName, std::uint32_t, std::uint32_
   std::vector<Line> lines = ReadLines(file);
   auto existing = std::find_if(lines.begin(), lines.end(), [&](const Line& l) { return !l.name.empty() && Lower(l.name) == Lower(name); });
   if (existing != lines.end())
-    existing->text = line;
+    existing->text = existing->name + "=" + Escape(value);  // the stored name keeps its case
   else
     lines.push_back({name, line});
   try {
