@@ -173,13 +173,13 @@ TEST(SetWindowPos, TopmostIsSetAndClearedWithoutMovingTheWindow) {
   const std::int32_t w = before.Right - before.Left, h = before.Bottom - before.Top;
 
   ASSERT_TRUE(SetWindowPos(term.hwnd(), HWND_TOPMOST, before.Left, before.Top, w, h, 0));
-  EXPECT_TRUE(WaitUntil([&] { return Above(term.hwnd()); }));
+  EXPECT_TRUE(WaitUntil([&] { return Above(term.hwnd()); })) << "topmost at its own place";
   ASSERT_TRUE(SetWindowPos(term.hwnd(), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE));
-  EXPECT_TRUE(WaitUntil([&] { return !Above(term.hwnd()); }));
+  EXPECT_TRUE(WaitUntil([&] { return !Above(term.hwnd()); })) << "bottom";
   ASSERT_TRUE(SetWindowPos(term.hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE));
-  EXPECT_TRUE(WaitUntil([&] { return Above(term.hwnd()); }));
+  EXPECT_TRUE(WaitUntil([&] { return Above(term.hwnd()); })) << "topmost, no move, no size";
   ASSERT_TRUE(SetWindowPos(term.hwnd(), HWND_NOTOPMOST, before.Left, before.Top, w, h, 0));
-  EXPECT_TRUE(WaitUntil([&] { return !Above(term.hwnd()); }));
+  EXPECT_TRUE(WaitUntil([&] { return !Above(term.hwnd()); })) << "not topmost";
   ASSERT_TRUE(SetWindowPos(term.hwnd(), HWND_TOP, before.Left, before.Top, w, h, 0));
 
   // A round trip to the window manager: once it has answered, any move

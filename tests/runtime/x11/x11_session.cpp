@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -18,8 +20,12 @@ Child::Child(const std::vector<std::string>& argv, const std::vector<std::pair<s
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
+  const pid_t parent = getpid();
   pid_ = fork();
   if (pid_ == 0) {
+    // A test process that dies halfway must not leave servers and clients behind.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(1);
     for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
     const int null = open("/dev/null", O_RDWR);
     dup2(null, STDIN_FILENO);
@@ -48,6 +54,13 @@ void Child::Stop() {
   pid_ = -1;
 }
 
+bool Child::Exited() {
+  if (pid_ <= 0) return true;
+  if (waitpid(pid_, nullptr, WNOHANG) != pid_) return false;
+  pid_ = -1;
+  return true;
+}
+
 int Child::Wait() {
   if (pid_ <= 0) return -1;
   int status = 0;
@@ -68,7 +81,9 @@ std::string Shell(const std::string& command, int* status) {
 }
 
 bool WaitUntil(const std::function<bool()>& done) {
-  for (int i = 0; i < 3000; ++i) {
+  // A bound against hanging, not a measure: nothing asserts on speed.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::chrono::steady_clock::now() < deadline) {
     if (done()) return true;
     usleep(10000);
   }
@@ -77,24 +92,38 @@ bool WaitUntil(const std::function<bool()>& done) {
 
 std::optional<XServer> XServer::Start(const std::string& screen, const std::vector<std::string>& extra) {
   if (Shell("command -v Xvfb").empty()) return std::nullopt;
-  int fds[2];
-  if (pipe(fds) != 0) return std::nullopt;
-  XServer server;
-  // Xvfb picks a free display and writes its number once it accepts clients.
-  std::vector<std::string> argv{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen, "-nolisten", "tcp"};
-  argv.insert(argv.end(), extra.begin(), extra.end());
-  server.process_ = Child(argv);
-  close(fds[1]);
-  std::string number;
-  char ch;
-  while (read(fds[0], &ch, 1) == 1 && ch != '\n') number += ch;
-  close(fds[0]);
-  if (number.empty()) return std::nullopt;
-  server.display_ = ":" + number;
-  return server;
+  // Numbers well above the ones people pick by hand, so that a server some
+  // script starts on a fixed number never meets ours.
+  const int first = 100 + static_cast<int>(getpid() % 800);
+  for (int number = first; number < first + 20; ++number) {
+    int fds[2];
+    if (pipe(fds) != 0) return std::nullopt;
+    XServer server;
+    std::string display = ":";
+    display += std::to_string(number);
+    std::vector<std::string> argv{"Xvfb", display, "-displayfd", std::to_string(fds[1]),
+                                  "-screen", "0", screen, "-nolisten", "tcp"};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    server.process_ = Child(argv);
+    close(fds[1]);
+    // Xvfb writes the number once it accepts clients; it exits without a
+    // word when the number is taken.
+    std::string written;
+    char ch;
+    while (read(fds[0], &ch, 1) == 1 && ch != '\n') written += ch;
+    close(fds[0]);
+    if (written.empty()) continue;
+    server.display_ = display;
+    return server;
+  }
+  return std::nullopt;
 }
 
 namespace {
+
+bool WindowManagerReady() {
+  return Shell("xprop -root _NET_SUPPORTING_WM_CHECK").find("window id") != std::string::npos;
+}
 
 struct Session {
   std::optional<XServer> server;
@@ -115,9 +144,14 @@ struct Session {
     reason = "the private Xvfb did not start";
     if (!server) return;
     setenv("DISPLAY", server->display().c_str(), 1);
-    windowManager = Child({"openbox", "--sm-disable"});
+    // Now and then openbox quits at once when many start together; another
+    // try gets it going.
+    for (int attempt = 0; attempt < 3 && !ok; ++attempt) {
+      windowManager = Child({"openbox", "--sm-disable"});
+      WaitUntil([&] { return WindowManagerReady() || windowManager.Exited(); });
+      ok = WindowManagerReady();
+    }
     reason = "openbox did not come up on " + server->display();
-    ok = WaitUntil([] { return Shell("xprop -root _NET_SUPPORTING_WM_CHECK").find("window id") != std::string::npos; });
   }
   ~Session() { windowManager.Stop(); }
 };

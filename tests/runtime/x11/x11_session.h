@@ -28,6 +28,8 @@ class Child {
 
   bool Running() const { return pid_ > 0; }
   void Stop();
+  // Whether the process has ended (reaping it when it has).
+  bool Exited();
   // Waits for the process to end by itself; its exit status, -1 when killed.
   int Wait();
 
@@ -37,10 +39,10 @@ class Child {
 
 // Runs a shell command and returns what it wrote; status gets its exit code.
 std::string Shell(const std::string& command, int* status = nullptr);
-// Polls until done() holds; false when it never did (after half a minute or more).
+// Polls until done() holds; false when it never did within half a minute.
 bool WaitUntil(const std::function<bool()>& done);
 
-// An Xvfb server on a display number of its own choosing.
+// An Xvfb server on a display number that is free.
 class XServer {
  public:
   // nullopt when Xvfb is not installed or does not start.
