@@ -31,6 +31,56 @@ std::string Latin1ToUtf8(const std::string& s) {
   return out;
 }
 
+bool IsUtf8(const std::string& s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (len == 0 || i + len > s.size()) return false;
+    for (int k = 1; k < len; ++k)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    i += len;
+  }
+  return true;
+}
+
+// COMPOUND_TEXT as clients such as xterm write it: ASCII and Latin-1 with
+// UTF-8 runs between ESC % G and ESC % @. Other character sets cannot match
+// a UTF-8 caption anyway and come out as "?".
+std::string CompoundTextToUtf8(const std::string& s) {
+  std::string out;
+  bool utf8 = false, otherSet = false;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const auto ch = static_cast<unsigned char>(s[i]);
+    if (ch == 0x1B) {
+      const std::string rest = s.substr(i + 1, 2);
+      if (rest == "%G") { utf8 = true; i += 2; continue; }
+      if (rest == "%@") { utf8 = false; i += 2; continue; }
+      // Designations: intermediates 0x20-0x2F, then a final byte 0x30-0x7E.
+      std::size_t j = i + 1;
+      while (j < s.size() && s[j] >= 0x20 && s[j] <= 0x2F) ++j;
+      const std::string designation = s.substr(i + 1, j - i);
+      otherSet = !(designation == "(B" || designation == "-A");
+      i = j;
+      continue;
+    }
+    if (utf8 || ch < 0x80) {
+      out += static_cast<char>(ch);
+    } else if (otherSet) {
+      out += '?';
+    } else {
+      out += Latin1ToUtf8(std::string(1, static_cast<char>(ch)));
+    }
+  }
+  return out;
+}
+
+std::string WmNameToUtf8(const xcb_get_property_reply_t& r) {
+  const std::string bytes = Bytes(r);
+  if (r.type == XCB_ATOM_STRING) return Latin1ToUtf8(bytes);
+  if (bytes.find('\x1B') != std::string::npos) return CompoundTextToUtf8(bytes);
+  return IsUtf8(bytes) ? bytes : Latin1ToUtf8(bytes);
+}
+
 }  // namespace
 
 Rect Intersect(const Rect& a, const Rect& b) {
@@ -150,7 +200,7 @@ std::vector<std::optional<std::string>> WindowNames(const Connection& c, const s
     if (net && net->format == 8)
       names.emplace_back(Bytes(*net));
     else if (wm && wm->format == 8)
-      names.emplace_back(wm->type == XCB_ATOM_STRING ? Latin1ToUtf8(Bytes(*wm)) : Bytes(*wm));
+      names.emplace_back(WmNameToUtf8(*wm));
     else
       names.emplace_back(std::nullopt);
   }
