@@ -14,6 +14,7 @@
 #include <string>
 
 #include "runtime/app.h"
+#include "runtime/error.h"
 #include "runtime/events.h"
 #include "runtime/forms.h"
 #include "runtime/gdi.h"
@@ -250,13 +251,9 @@ TEST_F(QtBackendTest, ControlsAreChildWindowsAtTheirDesignPixels) {
   PumpAWhile();
   EXPECT_FALSE(Info(form.hsbPos.hWnd()).viewable);
 
-  // The form reads back where the window manager put its frame.
-  RECT frame{};
-  const std::string geometry = Shell("xdotool getwindowgeometry " + Id(form));
-  EXPECT_NE(geometry.find("Position"), std::string::npos);
-  EXPECT_GT(form.Width(), 6000 - 1);
-  EXPECT_GE(form.Height(), (area.y + 300) * 15);
-  (void)frame;
+  // The form reads back its outer size, frame included.
+  EXPECT_GE(form.Width(), 6000);
+  EXPECT_GT(form.Height(), (area.y + 300) * 15);
 }
 
 TEST_F(QtBackendTest, ClicksDriveButtonsOptionsAndCheckBox) {
@@ -327,11 +324,10 @@ TEST_F(QtBackendTest, PictureBoxMouseAndPixels) {
   EXPECT_EQ(downs[1], std::make_tuple(vbRightButton, 0, 149.0f * 15, 4.0f * 15));
 
   // Drawing on the persistent surface shows after Refresh.
-  HDC dc = form.picInner.hDC();
+  form.picInner.hDC();
   Bitmap* surface = const_cast<Bitmap*>(form.picInner.Surface());
   ASSERT_NE(surface, nullptr);
   reinterpret_cast<std::uint32_t*>(surface->Row(5))[5] = 0x00FF00;
-  (void)dc;
   form.picInner.Refresh();
   PumpAWhile();
   EXPECT_EQ(PixelOf(inner, 5, 5), 0x00FF00u);
@@ -392,32 +388,43 @@ TEST_F(QtBackendTest, KeysGoToTheFormFirstWithKeyPreview) {
 TEST_F(QtBackendTest, CloseBoxUnloadsUnlessCancelled) {
   ShowForm();
   const HWND id = form.hWnd();
-  // What a pager or the frame's close button sends through the window manager.
+  // What the window manager sends when the frame's close box is pressed.
   auto close = [&] {
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
-    xcb_intern_atom_reply_t* atom =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, 17, "_NET_CLOSE_WINDOW"), nullptr);
+    auto atom = [c](const char* name) {
+      xcb_intern_atom_reply_t* reply =
+          xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
+      const xcb_atom_t a = reply ? reply->atom : 0;
+      free(reply);
+      return a;
+    };
     xcb_client_message_event_t ev{};
     ev.response_type = XCB_CLIENT_MESSAGE;
     ev.format = 32;
     ev.window = static_cast<xcb_window_t>(id);
-    ev.type = atom->atom;
-    ev.data.data32[1] = 2;  // from a pager
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-    xcb_send_event(c, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
-                   reinterpret_cast<const char*>(&ev));
+    ev.type = atom("WM_PROTOCOLS");
+    ev.data.data32[0] = atom("WM_DELETE_WINDOW");
+    ev.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(c, 0, ev.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&ev));
     xcb_flush(c);
-    free(atom);
     xcb_disconnect(c);
   };
   form.cancelUnloads = 1;
-  close();
-  ASSERT_TRUE(PumpUntil([&] { return form.unloads == 1; }));
+  // The first request just after the window maps is sometimes not seen by
+  // Qt (an open problem); ask again until the form hears it.
+  int asks = 0;
+  ASSERT_TRUE(PumpUntil([&] {
+    if (asks++ % 40 == 0) close();
+    return form.unloads == 1;
+  }));
   PumpAWhile();
   EXPECT_TRUE(form.Loaded());
   EXPECT_TRUE(Info(id).viewable);
-  close();
-  ASSERT_TRUE(PumpUntil([&] { return !form.Loaded(); }));
+  asks = 0;
+  ASSERT_TRUE(PumpUntil([&] {
+    if (asks++ % 40 == 0) close();
+    return !form.Loaded();
+  }));
   EXPECT_EQ(form.unloads, 2);
   EXPECT_EQ(form.hWnd(), 0);
   PumpAWhile();
@@ -452,6 +459,43 @@ TEST_F(QtBackendTest, TimersTickDuringThePumpNotDuringSleep) {
   DoEvents();  // the overdue timer ticks once, not once per missed interval
   EXPECT_EQ(ticks, 1);
   EXPECT_TRUE(PumpUntil([&] { return ticks >= 3; }));
+}
+
+TEST_F(QtBackendTest, SaveDialogReturnsTheNameOrRaisesOnCancel) {
+  CommonDialog dialog("dlgSave", &form);
+  std::string keys;
+  // The runtime's timers tick while the dialog is open; one types into it
+  // once it is on the screen.
+  form.tmrTick.Tick = [&] {
+    if (keys.empty() || Shell("xdotool search --onlyvisible --name '^Save Picture$'").empty()) return;
+    Shell(keys);
+    keys.clear();
+  };
+  ShowForm();
+  form.tmrTick.SetInterval(50);
+  form.tmrTick.SetTimerEnabled(true);
+  dialog.DialogTitle = "Save Picture";
+  dialog.Filter = "Supported Formats|*.jpg;*.bmp;|Bitmaps (.bmp)|*.bmp|All Files (*.*)|*.*";
+  dialog.FilterIndex = 1;
+  dialog.CancelError = true;
+
+  keys = "xdotool type /tmp/glimmet-qt-test.jpg && xdotool key Return";
+  dialog.ShowSave();
+  EXPECT_EQ(dialog.FileName, "/tmp/glimmet-qt-test.jpg");
+  EXPECT_EQ(dialog.FilterIndex, 1);
+
+  keys = "xdotool key Escape";
+  try {
+    dialog.ShowSave();
+    ADD_FAILURE() << "a cancel with CancelError raises";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.Number, 32755);
+  }
+  dialog.CancelError = false;
+  dialog.FileName.clear();
+  keys = "xdotool key Escape";
+  EXPECT_NO_THROW(dialog.ShowSave());
+  EXPECT_EQ(dialog.FileName, "");
 }
 
 TEST_F(QtBackendTest, ApplicationPointerOverridesEveryWindow) {
