@@ -11,9 +11,11 @@ namespace runtime {
 std::unique_ptr<GuiBackend> StartGuiBackend();
 
 namespace {
+// Never destroyed by static destruction: by then the toolkit's own globals
+// may be gone. ShutdownGui ends the backend while everything still lives.
 std::unique_ptr<GuiBackend>& Slot() {
-  static std::unique_ptr<GuiBackend> backend;
-  return backend;
+  static auto* backend = new std::unique_ptr<GuiBackend>;
+  return *backend;
 }
 bool& Tried() {
   static bool tried = false;
@@ -30,6 +32,8 @@ GuiBackend* Gui() {
 }
 
 GuiBackend* GuiIfStarted() { return Slot().get(); }
+
+void ShutdownGui() { Slot().reset(); }
 
 void SetGui(std::unique_ptr<GuiBackend> backend) {
   Slot() = std::move(backend);

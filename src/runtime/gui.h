@@ -44,6 +44,9 @@ class GuiBackend {
 GuiBackend* Gui();
 // The backend if it was already started, else nullptr.
 GuiBackend* GuiIfStarted();
+// Ends the backend (the toolkit hands over what it owns, e.g. the
+// clipboard); call before leaving main.
+void ShutdownGui();
 // Replaces the backend (tests install a recording stand-in).
 void SetGui(std::unique_ptr<GuiBackend> backend);
 

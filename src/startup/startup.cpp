@@ -20,6 +20,7 @@ int Main(int argc, char** argv) {
   form.Load();
   if (!form.Loaded()) {  // a batch run unloads the window itself
     if (!result.message.empty()) std::fprintf(stderr, "glimmet: %s\n", result.message.c_str());
+    runtime::ShutdownGui();  // printing may have started it
     return result.status;
   }
   if (!runtime::Gui()) {
@@ -29,6 +30,7 @@ int Main(int argc, char** argv) {
   }
   form.Show();
   runtime::RunMessageLoop();
+  runtime::ShutdownGui();
   return kExitOk;
 }
 
