@@ -32,6 +32,7 @@ QtBackend::QtBackend(std::unique_ptr<QApplication> app) : app_(std::move(app)) {
   QApplication::setQuitOnLastWindowClosed(false);
   // The designs are laid out for 8-point text at 96 pixels per inch.
   QFont font = QApplication::font();
+  font.setFamilies({"Liberation Sans", font.family()});
   font.setPixelSize(11);
   QApplication::setFont(font);
 }

@@ -48,13 +48,16 @@ QFont ToQFont(const runtime::Font& font, const QFont& base) {
     const std::string name = Lower(font.Name);
     QStringList families{ToQString(font.Name)};
     if (name.find("courier") != std::string::npos || name.find("mono") != std::string::npos) {
-      families << QFontDatabase::systemFont(QFontDatabase::FixedFont).family() << "monospace";
+      // Liberation Mono has Courier New's metrics, so columns line up as designed.
+      families << "Liberation Mono" << QFontDatabase::systemFont(QFontDatabase::FixedFont).family() << "monospace";
       f.setStyleHint(QFont::TypeWriter);
       f.setFixedPitch(true);
     } else if (name.find("comic") != std::string::npos) {
       families << "Comic Neue" << "URW Gothic" << base.family();
     } else {
-      families << base.family();
+      // Liberation Sans has the metrics of the sans-serif faces the designs
+      // were measured with, so captions fit their boxes.
+      families << "Liberation Sans" << base.family();
     }
     f.setFamilies(families);
   }

@@ -1,5 +1,9 @@
 #include "runtime/qt/qt_form_window.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QWindow>
+
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
@@ -112,10 +116,24 @@ void QtFormWindow::ApplyVisible() {
     hide();
     return;
   }
-  if (!isVisible()) setWindowModality(form_->ShownModal() ? Qt::ApplicationModal : Qt::NonModal);
+  const bool appearing = !isVisible();
+  if (appearing) setWindowModality(form_->ShownModal() ? Qt::ApplicationModal : Qt::NonModal);
   ApplyWindowState();
   raise();
   activateWindow();
+  if (appearing) PaintOnceExposed();
+}
+
+// A window shown just before the program blocks (the splash before its
+// sleep) must be on screen and painted by then: wait briefly for the server
+// to expose it, then paint at once.
+void QtFormWindow::PaintOnceExposed() {
+  QElapsedTimer waited;
+  waited.start();
+  while (windowHandle() && !windowHandle()->isExposed() && waited.elapsed() < 500)
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents, 20);
+  repaint();
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void QtFormWindow::ApplyWindowState() {

@@ -26,6 +26,7 @@ class QtFormWindow : public QWidget {
   // Lays the menu bar and the client area out for a client of w x h pixels.
   void SetClientSize(int w, int h);
   void ApplyVisible();
+  void PaintOnceExposed();
   void ApplyWindowState();
 
  protected:
