@@ -115,11 +115,9 @@ bool Bitmap::Allocate() {
   if (width <= 0 || height <= 0) return false;
   stride = Stride(width, bitsPixel);
   const std::size_t size = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
-  void* p = std::calloc(size, 1);
-  if (!p) return false;
-  bits = static_cast<std::uint8_t*>(p);
-  storage = std::shared_ptr<void>(p, std::free);
-  return true;
+  storage = platform::AllocatePixels(size);
+  bits = static_cast<std::uint8_t*>(storage.get());
+  return bits != nullptr;
 }
 
 HDC GetDC(HWND hwnd) { return Add(DeviceContext{false, hwnd, false, 0, 0}); }

@@ -1,7 +1,9 @@
 // What the portable core needs from the window system. Each backend
 // (x11, win32) implements these; nothing outside runtime/ calls them.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "runtime/gdi.h"
 
@@ -29,5 +31,9 @@ std::uint32_t SystemPalette(std::uint32_t start, std::uint32_t count, PALETTEENT
 bool ReadWindowPixels(HWND hwnd, bool wholeWindow, std::int32_t srcX, std::int32_t srcY,
                       std::int32_t width, std::int32_t height, Bitmap& dst, std::int32_t dstX,
                       std::int32_t dstY);
+
+// Zeroed memory for pixels, or nullptr when there is none to be had. Large
+// buffers come with their pages already mapped.
+std::shared_ptr<void> AllocatePixels(std::size_t size);
 
 }  // namespace runtime::platform
