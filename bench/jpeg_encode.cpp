@@ -1,7 +1,5 @@
 // Encoding a 1920x1080 screen at quality 80: one strip against strips on
-// every core. Not wired into the build; compile against a build tree:
-//   g++ -std=c++20 -O2 -Isrc bench/jpeg_encode.cpp src/runtime/jpeg/*.cpp \
-//       -lbenchmark -ljpeg -pthread -o /tmp/jpeg_encode && /tmp/jpeg_encode
+// every core. Build with cmake -DGLIMMET_BENCH=ON; run build/bench/jpeg_encode.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
