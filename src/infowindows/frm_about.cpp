@@ -65,9 +65,6 @@ void frmAbout::Form_Activate() {
 void frmAbout::cmdOK_Click() { Unload(); }
 
 frmAbout& frmAboutForm() {
-  // Touching the GDI object table first makes it outlive the form's
-  // pictures at exit (statics are destroyed in reverse order).
-  runtime::LiveGdiObjects();
   static frmAbout form;
   return form;
 }

@@ -86,9 +86,6 @@ void frmHelp::Form_Activate() {
 void frmHelp::cmdClose_Click() { Unload(); }
 
 frmHelp& frmHelpForm() {
-  // Touching the GDI object table first makes it outlive the form's
-  // pictures at exit (statics are destroyed in reverse order).
-  runtime::LiveGdiObjects();
   static frmHelp form;
   return form;
 }

@@ -60,9 +60,6 @@ void frmSplash::Place() {
 void frmSplash::Timer1_Timer() { Unload(); }
 
 frmSplash& frmSplashForm() {
-  // Touching the GDI object table first makes it outlive the form's
-  // pictures at exit (statics are destroyed in reverse order).
-  runtime::LiveGdiObjects();
   static frmSplash form;
   return form;
 }

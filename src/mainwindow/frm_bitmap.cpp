@@ -268,9 +268,6 @@ std::string frmBitmap::SizeLabel(double width, double height) {
 }
 
 frmBitmap& MainForm() {
-  // Touching the GDI object table first makes it outlive the form's
-  // pictures at exit (statics are destroyed in reverse order).
-  runtime::LiveGdiObjects();
   static frmBitmap form;
   return form;
 }

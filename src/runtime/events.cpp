@@ -18,9 +18,10 @@ struct TimerEntry {
   Clock::time_point due;
 };
 
+// Never destroyed: static forms stop their timers during exit.
 std::vector<TimerEntry>& Timers() {
-  static std::vector<TimerEntry> timers;
-  return timers;
+  static auto* timers = new std::vector<TimerEntry>;
+  return *timers;
 }
 
 // Runs each timer that is due once, in order of due time. A tick that

@@ -8,9 +8,10 @@
 
 namespace runtime {
 namespace {
+// Never destroyed: static forms leave it during exit.
 std::vector<Form*>& LoadedList() {
-  static std::vector<Form*> forms;
-  return forms;
+  static auto* forms = new std::vector<Form*>;
+  return *forms;
 }
 }  // namespace
 
