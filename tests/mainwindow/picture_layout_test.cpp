@@ -72,25 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
         LayoutCase{"JustInside16Bits", 2509 * 15, 9000, true, true, 4920, 3870, 32760, 5175, 3870, 4920}),
     [](const testing::TestParamInfo<LayoutCase>& info) { return std::string(info.param.name); });
 
-TEST(PictureLayout, FourKCaptureScrollsToTheFarEdgeInScaledSteps) {
-  const PictureViewLayout l = LayOutPictureView(View(3840 * 15, 2160 * 15));
-  ASSERT_TRUE(l.hBarVisible);
-  ASSERT_TRUE(l.vBarVisible);
-  // 57600 - 4920 + 45 = 52725 twips do not fit 16 bits: steps of 2 twips.
-  EXPECT_EQ(l.h.unit, 2);
-  EXPECT_EQ(l.h.max, 26363);
-  EXPECT_EQ(ScrollOffset(l.h, 1), 2);
-  EXPECT_EQ(ScrollOffset(l.h, l.h.max), 52725);
-  // The picture's right edge then stops 45 twips short of the viewport's,
-  // as it does for every picture whose range fits.
-  EXPECT_EQ(3840 * 15 - ScrollOffset(l.h, l.h.max), l.viewportWidth - 45);
-  // 32400 - 3870 + 45 = 28575 fits: plain twips.
-  EXPECT_EQ(l.v.unit, 1);
-  EXPECT_EQ(l.v.max, 28575);
-  EXPECT_EQ(ScrollOffset(l.v, 28575), 28575);
-}
-
-TEST(PictureLayout, OnePixelPastThe16BitRangeScales) {
+TEST(PictureLayout, OnePixelPastThe16BitRangeScrollsInStepsOfTwoTwips) {
   const PictureViewLayout l = LayOutPictureView(View(2510 * 15, 9000));
   EXPECT_EQ(l.h.unit, 2);
   EXPECT_EQ(l.h.max, 16388);  // 32775 / 2 rounded up
