@@ -1,120 +1,81 @@
 // Drives the built glimmet binary the way a test script does: an argv, a
 // fresh configuration folder, an output folder, real X clients to capture.
 #pragma once
-#include <gtest/gtest.h>
-
-#include <filesystem>
 #include <map>
-#include <optional>
-#include <string>
-#include <vector>
+
+#include "runtime/jpeg/jpeg_check.h"
+#include "runtime/linux/shell.h"
+#include "runtime/x11/x11_session.h"
 
 namespace e2e {
 
-namespace fs = std::filesystem;
+using namespace testshell;
+using x11test::FrameRect;
+using x11test::Geometry;
+using x11test::Rect;
+using x11test::UniqueTitle;
 
-// A folder under the system's temp folder, removed with everything in it.
-class TempDir {
- public:
-  explicit TempDir(const std::string& tag);
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const fs::path& path() const { return path_; }
-  fs::path operator/(const std::string& name) const { return path_ / name; }
+// An xterm showing some text, so that it is not one flat colour.
+inline x11test::Xterm Term(const std::string& title, const std::string& geometry = "80x24+100+100",
+                           std::vector<std::string> extra = {}) {
+  extra.insert(extra.end(), {"-e", "sh", "-c", "printf 'glimmet end-to-end\\n'; ls -l /; exec sleep 100000"});
+  return x11test::Xterm(title, geometry, extra);
+}
 
- private:
-  fs::path path_;
-};
+inline Rect Screen() { return Geometry("-root"); }
 
-struct RunOptions {
-  fs::path cwd;
-  fs::path configHome;             // becomes XDG_CONFIG_HOME
-  std::optional<long> fileSizeLimit;  // RLIMIT_FSIZE in bytes, so writes fail with EFBIG
-};
-
-// Runs glimmet with these arguments (each one argv element, the program
-// path not included) and gives its exit status, or 128 + signal.
-int RunGlimmet(const std::vector<std::string>& args, const RunOptions& options);
-
-// Runs a shell command; gives its standard output. status gets the exit status.
-std::string Shell(const std::string& command, int* status = nullptr);
-std::string Quote(const std::string& text);
-
-// A unique window title for this process.
-std::string UniqueTitle(const std::string& stem);
-
-struct Size {
-  int width = 0;
-  int height = 0;
-  bool operator==(const Size&) const = default;
-};
-std::ostream& operator<<(std::ostream& out, const Size& size);
-
-struct Rect {
-  int x = 0, y = 0, width = 0, height = 0;
-};
-
-// An xterm with a unique title, mapped and framed by the window manager
-// before the constructor returns; killed by the destructor.
-class Xterm {
- public:
-  explicit Xterm(const std::string& title, const std::string& geometry = "80x24+100+100",
-                 const std::vector<std::string>& extraArgs = {});
-  ~Xterm();
-  Xterm(const Xterm&) = delete;
-  Xterm& operator=(const Xterm&) = delete;
-
-  unsigned long id() const { return id_; }
-  const std::string& title() const { return title_; }
-  Rect FrameRect() const;  // the window with its decorations, in root coordinates
-  void Kill();              // ends the client and waits until its window is gone
-
- private:
-  std::string title_;
-  pid_t pid_ = -1;
-  unsigned long id_ = 0;
-};
-
-Size ScreenSize();
-
-struct JpegInfo {
-  Size size;
-  std::string colorspace;
-  std::string sampling;
-  int quality = 0;
-};
-std::optional<JpegInfo> ReadJpegInfo(const fs::path& file);
-
-struct BmpInfo {
-  Size size;
-  int bitsPerPixel = 0;
-  bool bottomUp = false;
-};
-std::optional<BmpInfo> ReadBmpInfo(const fs::path& file);
-
-std::string ReadFile(const fs::path& file);
-void WriteFile(const fs::path& file, const std::string& content);
-std::vector<std::string> ListDir(const fs::path& dir);
+// Runs glimmet with these arguments in cwd, with XDG_CONFIG_HOME set to
+// configHome and, when given, a limit on the size of files it writes (the
+// signal ignored, so that writes past it fail). Its exit status, 128 +
+// signal when killed; a run that hangs is killed after two minutes.
+inline int RunGlimmet(const std::vector<std::string>& args, const std::string& cwd, const std::string& configHome,
+                      long fileSizeLimit = 0) {
+  std::string command = "cd " + Quote(cwd) + " && trap '' XFSZ && XDG_CONFIG_HOME=" + Quote(configHome);
+  if (fileSizeLimit) (command += " prlimit --fsize=") += std::to_string(fileSizeLimit);
+  command += " timeout -s KILL 120 " + Quote(GLIMMET_BINARY);
+  for (const std::string& arg : args) (command += ' ') += Quote(arg);
+  int status = -1;
+  Shell(command + " </dev/null", &status);
+  return status;
+}
 
 // The installation record below a configuration folder: the file named
 // Installation (or Installation.ini) under ostmarin/Tessakit/Glimmet, names
-// compared without case.
-std::optional<fs::path> FindInstallationRecord(const fs::path& configHome);
+// compared without case; "" when there is none.
+inline std::string FindInstallationRecord(const std::string& configHome) {
+  std::string found = Shell("find " + Quote(configHome) + " -type f \\( -ipath '*/ostmarin/tessakit/glimmet/installation'" +
+                            " -o -ipath '*/ostmarin/tessakit/glimmet/installation.ini' \\) | head -n1");
+  if (!found.empty()) found.pop_back();
+  return found;
+}
+
 // Loose reading of a key file: name=value lines, other lines ignored.
 // A name that occurs twice is reported under "#duplicate".
-std::map<std::string, std::string> ReadRecordValues(const fs::path& file);
+inline std::map<std::string, std::string> ReadRecordValues(const std::string& file) {
+  std::map<std::string, std::string> values;
+  std::istringstream in(ReadFile(file));
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const auto eq = line.find('=');
+    if (eq == std::string::npos || line[0] == '[' || line[0] == '#' || line[0] == ';') continue;
+    std::string name = line.substr(0, eq), value = line.substr(eq + 1);
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+    if (values.count(name)) values["#duplicate"] = name;
+    values[name] = value;
+  }
+  return values;
+}
 
 // Base for every end-to-end case: skipped without a display; gives each test
 // its own configuration folder and output folder.
 class E2eTest : public ::testing::Test {
  protected:
-  void SetUp() override;
-  int Run(const std::vector<std::string>& args);
-  int RunIn(const fs::path& cwd, const std::vector<std::string>& args);
+  void SetUp() override {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (scripts/test starts one)";
+  }
+  int Run(const std::vector<std::string>& args) { return RunGlimmet(args, out.path, config.path); }
 
-  std::optional<TempDir> config_;
-  std::optional<TempDir> out_;
+  TempDir config, out;
 };
 
 }  // namespace e2e

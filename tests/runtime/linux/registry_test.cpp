@@ -6,9 +6,9 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
+
+#include "runtime/linux/shell.h"
 
 namespace {
 
@@ -17,14 +17,7 @@ const char* kKey = "software\\ostmarin\\Tessakit\\Glimmet\\Installation";
 
 class RegistryTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() / ("glimmet-reg-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
+  void SetUp() override { ::setenv("XDG_CONFIG_HOME", dir.path.c_str(), 1); }
   static void Set(const char* key, const std::string& name, const std::string& value) {
     runtime::HKEY h = 0;
     ASSERT_EQ(runtime::RegCreateKeyA(runtime::HKEY_CURRENT_USER, key, &h), 0);
@@ -32,27 +25,21 @@ class RegistryTest : public ::testing::Test {
                             static_cast<std::uint32_t>(value.size() + 1));
     runtime::RegCloseKey(h);
   }
-  static std::string Read(const std::string& file) {
-    std::ifstream in(file);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  fs::path dir;
+  testshell::TempDir dir;
 };
 
 TEST_F(RegistryTest, KeyFileMirrorsTheKeyPathAndKeepsOtherValues) {
   const std::string file = runtime::RegistryKeyFile(kKey);
-  EXPECT_EQ(file, (dir / "software/ostmarin/Tessakit/Glimmet/Installation.ini").string());
+  EXPECT_EQ(file, dir / "software/ostmarin/Tessakit/Glimmet/Installation.ini");
   Set(kKey, "Other", "kept");
   Set(kKey, "InstallDir", "/opt/a");
   Set(kKey, "installdir", "/opt/b");  // value names ignore case: replaced in place
   Set("SOFTWARE\\OSTMARIN\\tessakit\\glimmet\\installation", "ExeName", "glimmet");  // so do key names
-  EXPECT_EQ(Read(file), "Other=kept\nInstallDir=/opt/b\nExeName=glimmet\n");
+  EXPECT_EQ(testshell::ReadFile(file), "Other=kept\nInstallDir=/opt/b\nExeName=glimmet\n");
   Set(kKey, "Multi", "a\nb\\c");
-  EXPECT_NE(Read(file).find("Multi=a\\nb\\\\c\n"), std::string::npos);
-  for (const auto& e : fs::directory_iterator(fs::path(file).parent_path()))  // no temporary files left
-    EXPECT_EQ(e.path().extension() == ".tmp", false) << e.path();
+  EXPECT_NE(testshell::ReadFile(file).find("Multi=a\\nb\\\\c\n"), std::string::npos);
+  for (const std::string& name : testshell::ListDir(fs::path(file).parent_path()))  // no temporary files left
+    EXPECT_FALSE(name.ends_with(".tmp")) << name;
 }
 
 TEST_F(RegistryTest, RejectsOtherRootsAndStaleHandles) {
@@ -77,7 +64,7 @@ TEST_F(RegistryTest, ParallelWritersLoseNothing) {
     ::wait(&status);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
-  const std::string text = Read(runtime::RegistryKeyFile(kKey));
+  const std::string text = testshell::ReadFile(runtime::RegistryKeyFile(kKey));
   for (int i = 0; i < kWriters; ++i)
     EXPECT_NE(text.find("Writer" + std::to_string(i) + "=19\n"), std::string::npos) << text;
 }

@@ -2,48 +2,38 @@
 // process, so the checks run in a child of this test binary pointed at a
 // depth-8 server of its own.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
+#include <filesystem>
 
 #include "capture/capture_bitmap.h"
-#include "runtime/gdi.h"
 #include "runtime/user32.h"
 #include "x11_session.h"
 
 using namespace runtime;
+using namespace x11test;
 
 namespace {
-
 constexpr const char* kChildFlag = "GLIMMET_X11_DEPTH8_CHILD";
-
-std::string SelfPath() {
-  char path[4096];
-  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string();
 }
-
-}  // namespace
 
 TEST(PaletteDisplay, CapturesThroughTheColormap) {
   if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display available";
+  Child server;
   // Without MIT-SHM, so that the plain image request is the path taken.
-  auto server = x11test::XServer::Start("640x480x8", {"-extension", "MIT-SHM"});
-  if (!server) GTEST_SKIP() << "Xvfb is not available";
-  x11test::Child child({SelfPath(), "--gtest_filter=PaletteDisplayChild.*"},
-                       {{"DISPLAY", server->display()}, {kChildFlag, "1"}});
-  EXPECT_EQ(child.Wait(), 0) << "run with " << kChildFlag << "=1 DISPLAY=" << server->display()
-                             << " for details";
+  const std::string display = StartXvfb(server, "640x480x8", {"-extension", "MIT-SHM"});
+  if (display.empty()) GTEST_SKIP() << "Xvfb is not available";
+  Child child({"env", "DISPLAY=" + display, std::string(kChildFlag) + "=1", std::filesystem::read_symlink("/proc/self/exe").string(),
+               "--gtest_filter=PaletteDisplayChild.*"});
+  WaitUntil([&] { return child.Status().has_value(); }, 120);
+  EXPECT_EQ(child.Status(), 0) << "run with " << kChildFlag << "=1 DISPLAY=" << display << " for details";
 }
 
 // Runs only as the child of the test above.
 TEST(PaletteDisplayChild, Checks) {
   if (!std::getenv(kChildFlag)) GTEST_SKIP() << "runs inside PaletteDisplay only";
   // A colour the default colormap does not hold yet: xterm allocates it.
-  x11test::Xterm term(x11test::UniqueTitle("palette"), "30x6+40+30", {"-bg", "#3366cc", "-fg", "#ffcc00"},
-                       false);
-  ASSERT_NE(term.hwnd(), 0);
+  Xterm term(UniqueTitle("palette"), "30x6+40+30", {"-bg", "#3366cc", "-fg", "#ffcc00"}, false);
+  ASSERT_NE(term.id(), 0u);
 
   const HDC screen = GetWindowDC(GetDesktopWindow());
   EXPECT_EQ(GetDeviceCaps(screen, RASTERCAPS) & RC_PALETTE, RC_PALETTE);
@@ -55,13 +45,7 @@ TEST(PaletteDisplayChild, Checks) {
   ReleaseDC(GetDesktopWindow(), screen);
 
   Picture shot;
-  x11test::Rgb root;
-  for (int attempt = 0; attempt < 20 && root.pixels.empty(); ++attempt) {
-    const x11test::Rgb before = x11test::XwdRoot();
-    shot = capture::GrabScreen();
-    const x11test::Rgb after = x11test::XwdRoot();
-    if (before.pixels == after.pixels) root = before;
-  }
+  const Rgb root = Steady([&] { shot = capture::GrabScreen(); });
   ASSERT_FALSE(root.pixels.empty());
   ASSERT_TRUE(shot);
   ASSERT_NE(shot.hPal(), 0);
@@ -75,14 +59,8 @@ TEST(PaletteDisplayChild, Checks) {
   const Bitmap& b = *BitmapOf(shot.Handle());
   ASSERT_EQ(b.width, 640);
   ASSERT_EQ(b.height, 480);
-  int bad = 0, background = 0;
-  for (int y = 0; y < b.height; ++y)
-    for (int x = 0; x < b.width; ++x) {
-      const std::uint8_t* p = b.Row(y) + x * 4;
-      const std::uint8_t* want = root.At(x, y);
-      bad += p[2] != want[0] || p[1] != want[1] || p[0] != want[2];
-      background += p[2] == 0x33 && p[1] == 0x66 && p[0] == 0xcc;
-    }
-  EXPECT_EQ(bad, 0);
+  EXPECT_EQ(Mismatches(b, root, 0, 0), 0);
+  int background = 0;
+  for (std::size_t i = 0; i < root.pixels.size(); i += 3) background += root.pixels.compare(i, 3, "\x33\x66\xcc") == 0;
   EXPECT_GT(background, 1000);  // the xterm is really there
 }

@@ -9,47 +9,36 @@
 using runtime::x11::ConvertRow;
 using runtime::x11::PixelFormat;
 
-TEST(PixelFormat, Rgb565ScalesEveryChannelToFullRange) {
-  PixelFormat f;
-  f.bitsPerPixel = 16;
-  f.redMask = 0xf800;
-  f.greenMask = 0x07e0;
-  f.blueMask = 0x001f;
-  // white, pure red, a mid green, black; little-endian 16-bit pixels
-  const std::vector<std::uint8_t> row{0xff, 0xff, 0x00, 0xf8, 0x00, 0x04, 0x00, 0x00};
-  std::vector<std::uint8_t> out(16, 0xaa);
-  ConvertRow(f, row.data(), 4, out.data(), 4);
-  EXPECT_EQ(out, (std::vector<std::uint8_t>{255, 255, 255, 0, 0, 0, 255, 0, 0, 130, 0, 0, 0, 0, 0, 0}));
-}
-
-TEST(PixelFormat, ColormappedPixelsGoThroughTheColormap) {
-  PixelFormat f;
-  f.bitsPerPixel = 8;
-  f.colormap = {0x000000, 0xffffff, 0x3366cc};
-  const std::vector<std::uint8_t> row{2, 1, 0, 200};  // 200 lies outside the colormap
-  std::vector<std::uint8_t> out(12, 0xaa);
-  ConvertRow(f, row.data(), 4, out.data(), 3);
-  EXPECT_EQ(out, (std::vector<std::uint8_t>{0xcc, 0x66, 0x33, 255, 255, 255, 0, 0, 0, 0, 0, 0}));
-}
-
-TEST(PixelFormat, ByteOrderAndPackingOfTrueColour) {
-  PixelFormat bigEndian;
-  bigEndian.msbFirst = true;
-  const std::vector<std::uint8_t> big{0x00, 0x11, 0x22, 0x33};
-  std::vector<std::uint8_t> out(4);
-  ConvertRow(bigEndian, big.data(), 1, out.data(), 4);
-  EXPECT_EQ(out, (std::vector<std::uint8_t>{0x33, 0x22, 0x11, 0}));
+TEST(PixelFormat, RowsOfEveryLayoutBecomeBlueGreenRed) {
+  PixelFormat rgb565, colormapped, bigEndian, packed;
+  rgb565.bitsPerPixel = 16, rgb565.redMask = 0xf800, rgb565.greenMask = 0x07e0, rgb565.blueMask = 0x001f;
+  colormapped.bitsPerPixel = 8, colormapped.colormap = {0x000000, 0xffffff, 0x3366cc};
+  bigEndian.msbFirst = true, packed.bitsPerPixel = 24;
+  using Bytes = std::vector<std::uint8_t>;
+  struct Case {
+    const char* what;
+    PixelFormat format;
+    Bytes row;
+    int outBytes;
+    Bytes want;
+  };
+  const Case cases[] = {
+      // white, pure red, a mid green, black; little-endian: every channel scaled to full range
+      {"RGB 565", rgb565, {0xff, 0xff, 0x00, 0xf8, 0x00, 0x04, 0x00, 0x00}, 4,
+       {255, 255, 255, 0, 0, 0, 255, 0, 0, 130, 0, 0, 0, 0, 0, 0}},
+      // 200 lies outside the colormap
+      {"colormap", colormapped, {2, 1, 0, 200}, 3, {0xcc, 0x66, 0x33, 255, 255, 255, 0, 0, 0, 0, 0, 0}},
+      {"big-endian", bigEndian, {0x00, 0x11, 0x22, 0x33}, 4, {0x33, 0x22, 0x11, 0}},
+      // little-endian 24-bit pixels are already B, G, R
+      {"packed 24-bit", packed, {0x01, 0x02, 0x03, 0x04, 0x05, 0x06}, 3, {0x01, 0x02, 0x03, 0x04, 0x05, 0x06}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes out(c.want.size(), 0xaa);
+    ConvertRow(c.format, c.row.data(), static_cast<int>(c.want.size()) / c.outBytes, out.data(), c.outBytes);
+    EXPECT_EQ(out, c.want);
+  }
   EXPECT_FALSE(bigEndian.IsBgrx());
-
-  PixelFormat packed;
-  packed.bitsPerPixel = 24;
-  const std::vector<std::uint8_t> rgb24{0x01, 0x02, 0x03, 0x04, 0x05, 0x06};
-  std::vector<std::uint8_t> out3(6);
-  ConvertRow(packed, rgb24.data(), 2, out3.data(), 3);
-  EXPECT_EQ(out3, rgb24);  // little-endian 24-bit pixels are already B, G, R
-
-  PixelFormat pseudo;
-  pseudo.bitsPerPixel = 8;
-  EXPECT_EQ(pseudo.RowBytes(3), 4u);  // rows pad to 32 bits
+  EXPECT_EQ(colormapped.RowBytes(3), 4u);  // rows pad to 32 bits
   EXPECT_EQ(PixelFormat{}.RowBytes(3), 12u);
 }
