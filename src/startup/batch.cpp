@@ -153,6 +153,8 @@ std::optional<std::int32_t> HandleFromText(const std::string& text) {
   return static_cast<std::int32_t>(value);
 }
 
+bool IsInteractive() { return Trim(runtime::App().Command).empty(); }
+
 BatchResult FormLoad(mainwindow::frmBitmap& form) {
   const std::string sCommandLine = Trim(runtime::App().Command);
   if (sCommandLine.empty()) {

@@ -19,6 +19,9 @@ struct BatchResult {
 // anything else is a batch run that ends by unloading the window.
 BatchResult FormLoad(mainwindow::frmBitmap& form);
 
+// Whether the command line is empty (blanks only): the interactive start.
+bool IsInteractive();
+
 // A window handle from its decimal text: optional sign, digits and a
 // fraction (rounded); nothing for text that is not a number or lies outside
 // the 32-bit range.

@@ -13,6 +13,12 @@ namespace startup {
 
 int Main(int argc, char** argv) {
   runtime::InitApp(argc, argv);
+  // The interactive program needs its windows before the splash and the
+  // start-up pause, not after.
+  if (IsInteractive() && !runtime::Gui()) {
+    std::fprintf(stderr, "glimmet: cannot open the display for the main window\n");
+    return kExitNoDisplay;
+  }
   mainwindow::frmBitmap& form = mainwindow::MainForm();
   BatchResult result;
   form.OnLoad = [&result](mainwindow::frmBitmap& f) { result = FormLoad(f); };
@@ -22,11 +28,6 @@ int Main(int argc, char** argv) {
     if (!result.message.empty()) std::fprintf(stderr, "glimmet: %s\n", result.message.c_str());
     runtime::ShutdownGui();  // printing may have started it
     return result.status;
-  }
-  if (!runtime::Gui()) {
-    std::fprintf(stderr, "glimmet: cannot open the display for the main window\n");
-    form.Unload();
-    return kExitNoDisplay;
   }
   form.Show();
   runtime::RunMessageLoop();
