@@ -1,4 +1,4 @@
-// A 256-colour PseudoColor display. The runtime keeps one connection per
+// A 256-colour PseudoColor display with no window manager. The runtime keeps one connection per
 // process, so the checks run in a child of this test binary pointed at a
 // depth-8 server of its own.
 #include <gtest/gtest.h>
@@ -34,6 +34,18 @@ TEST(PaletteDisplayChild, Checks) {
   // A colour the default colormap does not hold yet: xterm allocates it.
   Xterm term(UniqueTitle("palette"), "30x6+40+30", {"-bg", "#3366cc", "-fg", "#ffcc00"}, false);
   ASSERT_NE(term.id(), 0u);
+
+  // No window manager runs here: captions are found by walking the tree,
+  // and a top-level's rectangle is its own (border included), no frame.
+  EXPECT_EQ(FindWindowA(nullptr, term.title().c_str()), term.hwnd());
+  RECT rc;
+  ASSERT_TRUE(GetWindowRect(term.hwnd(), &rc));
+  const std::string geometry = Shell("xwininfo -id " + std::to_string(term.id()) +
+                                     " | awk '/Absolute upper-left X/{x=$4}/Absolute upper-left Y/{y=$4}"
+                                     "/Width/{w=$2}/Height/{h=$2}/Border width/{b=$3}"
+                                     "END{print x, y, x+w+2*b, y+h+2*b}'");
+  EXPECT_EQ(geometry, std::to_string(rc.Left) + " " + std::to_string(rc.Top) + " " + std::to_string(rc.Right) + " " +
+                          std::to_string(rc.Bottom) + "\n");
 
   const HDC screen = GetWindowDC(GetDesktopWindow());
   EXPECT_EQ(GetDeviceCaps(screen, RASTERCAPS) & RC_PALETTE, RC_PALETTE);
