@@ -1,6 +1,6 @@
-// A 256-colour PseudoColor display with no window manager. The runtime keeps one connection per
-// process, so the checks run in a child of this test binary pointed at a
-// depth-8 server of its own.
+// A 256-colour PseudoColor display with no window manager. The runtime
+// keeps one connection per process, so the checks run in a child of this
+// test binary pointed at a depth-8 server of its own.
 #include <gtest/gtest.h>
 
 #include <filesystem>
