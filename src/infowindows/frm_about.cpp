@@ -49,18 +49,11 @@ void frmAbout::Design() {
 }
 
 void frmAbout::Form_Load() {
-  // The native window appears only when the form is first shown, after
-  // this handler; until then the call waits for the first activation.
-  topmostPending_ = hWnd() == 0;
-  if (!topmostPending_) Restack(SetWindowPos, *this, runtime::HWND_TOPMOST);
+  topmost_.Call(*this, [this] { Restack(SetWindowPos, *this, runtime::HWND_TOPMOST); });
   Label2.SetCaption(kAboutText);
 }
 
-void frmAbout::Form_Activate() {
-  if (!topmostPending_) return;
-  topmostPending_ = false;
-  Restack(SetWindowPos, *this, runtime::HWND_TOPMOST);
-}
+void frmAbout::Form_Activate() { topmost_.Activated(); }
 
 void frmAbout::cmdOK_Click() { Unload(); }
 

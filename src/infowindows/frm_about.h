@@ -30,7 +30,7 @@ class frmAbout : public runtime::Form {
   void Design() override;
 
  private:
-  bool topmostPending_ = false;
+  WhenShown topmost_;
 };
 
 frmAbout& frmAboutForm();

@@ -66,10 +66,7 @@ void frmHelp::Design() {
 }
 
 void frmHelp::Form_Load() {
-  // The native window appears only when the form is first shown, after
-  // this handler; until then the call waits for the first activation.
-  topmostPending_ = hWnd() == 0;
-  if (!topmostPending_) Restack(SetWindowPos, *this, runtime::HWND_TOPMOST);
+  topmost_.Call(*this, [this] { Restack(SetWindowPos, *this, runtime::HWND_TOPMOST); });
 
   // Rebuilt from the first line on every load, never appended to the old text.
   const auto& lines = HelpLines();
@@ -77,11 +74,7 @@ void frmHelp::Form_Load() {
   for (std::size_t i = 1; i < lines.size(); ++i) Text1.SetText(Text1.Text() + std::string(lines[i]) + "\r\n");
 }
 
-void frmHelp::Form_Activate() {
-  if (!topmostPending_) return;
-  topmostPending_ = false;
-  Restack(SetWindowPos, *this, runtime::HWND_TOPMOST);
-}
+void frmHelp::Form_Activate() { topmost_.Activated(); }
 
 void frmHelp::cmdClose_Click() { Unload(); }
 

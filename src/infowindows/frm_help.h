@@ -29,7 +29,7 @@ class frmHelp : public runtime::Form {
   void Design() override;
 
  private:
-  bool topmostPending_ = false;
+  WhenShown topmost_;
 };
 
 frmHelp& frmHelpForm();

@@ -39,17 +39,10 @@ void frmSplash::Design() {
 }
 
 void frmSplash::Form_Load() {
-  // The native window appears only when the form is first shown, after
-  // this handler; until then the call waits for the first activation.
-  placePending_ = hWnd() == 0;
-  if (!placePending_) Place();
+  place_.Call(*this, [this] { Place(); });
 }
 
-void frmSplash::Form_Activate() {
-  if (!placePending_) return;
-  placePending_ = false;
-  Place();
-}
+void frmSplash::Form_Activate() { place_.Activated(); }
 
 void frmSplash::Place() {
   const double tx = runtime::Screen().TwipsPerPixelX(), ty = runtime::Screen().TwipsPerPixelY();

@@ -29,7 +29,7 @@ class frmSplash : public runtime::Form {
 
  private:
   void Place();
-  bool placePending_ = false;
+  WhenShown place_;
 };
 
 frmSplash& frmSplashForm();

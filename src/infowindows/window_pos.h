@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <utility>
 
 #include "runtime/forms.h"
 #include "runtime/screen.h"
@@ -32,5 +33,25 @@ inline bool Restack(const SetWindowPosFn& setWindowPos, const runtime::Form& for
                       ToPixels(form.Top(), kTwipsPerPixel), ToPixels(form.Width(), kTwipsPerPixel),
                       ToPixels(form.Height(), kTwipsPerPixel), 0);
 }
+
+// Runs a window call at once when the form already has its native window,
+// else at the form's first activation: the window appears only when the
+// form is first shown, after its load handler.
+class WhenShown {
+ public:
+  void Call(const runtime::Form& form, std::function<void()> call) {
+    pending_ = nullptr;
+    if (form.hWnd())
+      call();
+    else
+      pending_ = std::move(call);
+  }
+  void Activated() {
+    if (auto call = std::exchange(pending_, nullptr)) call();
+  }
+
+ private:
+  std::function<void()> pending_;
+};
 
 }  // namespace infowindows
