@@ -18,7 +18,10 @@ Picture GrabScreen() {
   const HWND hWnd = GetDesktopWindow();
   const std::int32_t width = CLng(Screen().Width()) / CLng(Screen().TwipsPerPixelX());
   const std::int32_t height = CLng(Screen().Height()) / CLng(Screen().TwipsPerPixelY());
-  return GrabArea(hWnd, 0, 0, width, height);
+  // The desktop window spans every monitor; the primary one may lie anywhere on it.
+  const std::int32_t left = CLng(Screen().Left()) / CLng(Screen().TwipsPerPixelX());
+  const std::int32_t top = CLng(Screen().Top()) / CLng(Screen().TwipsPerPixelY());
+  return GrabArea(hWnd, left, top, width, height);
 }
 
 Picture GrabArea(HWND hWnd, std::int32_t lLeft, std::int32_t lTop, std::int32_t lWidth, std::int32_t lHeight) {

@@ -19,8 +19,8 @@ struct DisplayCaps {
 // is no display to talk to.
 bool Connect();
 DisplayCaps GetDisplayCaps();
-// Size of the primary screen in pixels.
-void PrimaryScreenSize(std::int32_t& width, std::int32_t& height);
+// Place and size of the primary screen (monitor) on the desktop, in pixels.
+void PrimaryScreenRect(std::int32_t& left, std::int32_t& top, std::int32_t& width, std::int32_t& height);
 // Copies the colormap of a palette display; returns the entries copied.
 std::uint32_t SystemPalette(std::uint32_t start, std::uint32_t count, PALETTEENTRY* out);
 // Fills width x height pixels of dst (32-bit BGRX, top-down) at (dstX, dstY)

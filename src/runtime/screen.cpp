@@ -8,17 +8,21 @@
 
 namespace runtime {
 
-double ScreenObject::Width() const {
-  std::int32_t w = 0, h = 0;
-  platform::PrimaryScreenSize(w, h);
-  return w * TwipsPerPixelX();
+namespace {
+struct PrimaryRect {
+  std::int32_t left = 0, top = 0, width = 0, height = 0;
+};
+PrimaryRect Primary() {
+  PrimaryRect r;
+  platform::PrimaryScreenRect(r.left, r.top, r.width, r.height);
+  return r;
 }
+}  // namespace
 
-double ScreenObject::Height() const {
-  std::int32_t w = 0, h = 0;
-  platform::PrimaryScreenSize(w, h);
-  return h * TwipsPerPixelY();
-}
+double ScreenObject::Width() const { return Primary().width * TwipsPerPixelX(); }
+double ScreenObject::Height() const { return Primary().height * TwipsPerPixelY(); }
+double ScreenObject::Left() const { return Primary().left * TwipsPerPixelX(); }
+double ScreenObject::Top() const { return Primary().top * TwipsPerPixelY(); }
 
 void ScreenObject::SetMousePointer(MousePointer pointer) {
   pointer_ = pointer;

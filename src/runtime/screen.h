@@ -17,6 +17,10 @@ enum class MousePointer {
 struct ScreenObject {
   double Width() const;   // twips
   double Height() const;  // twips
+  // Where the primary screen lies on the desktop, which may hold several
+  // monitors (twips; 0 where there is only one).
+  double Left() const;
+  double Top() const;
   double TwipsPerPixelX() const { return 15; }
   double TwipsPerPixelY() const { return 15; }
   MousePointer GetMousePointer() const { return pointer_; }

@@ -21,6 +21,9 @@ bool SetWindowPos(HWND hwnd, HWND insertAfter, std::int32_t x, std::int32_t y, s
                   std::int32_t cy, std::uint32_t flags);
 HWND SetFocus(HWND hwnd);
 bool IsWindow(HWND hwnd);
+// Why the screen does not show the window, as the end of a sentence about
+// it ("is not shown ..."); nullptr when it shows it, wholly or in part.
+const char* WhyNotOnScreen(HWND hwnd);
 
 }  // namespace runtime
 

@@ -27,11 +27,6 @@ std::string Trim(const std::string& s) {
   return s.substr(first, s.find_last_not_of(' ') - first + 1);
 }
 
-std::string Upper(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::toupper(c); });
-  return s;
-}
-
 std::string ReadAll(const std::string& command, const char* key) {
   const ParameterValue value = ReadParameter(command, key, "All");
   const auto* text = std::get_if<std::string>(&value);
@@ -55,6 +50,12 @@ void SavePicS(mainwindow::frmBitmap& f) {
   }
 }
 
+// Why a window gave no picture, as one line for stderr.
+std::string NotCaptured(const std::string& window, runtime::HWND hwnd) {
+  const char* why = runtime::WhyNotOnScreen(hwnd);
+  return window + " " + (why ? why : "could not be captured") + "; nothing was captured";
+}
+
 // The capture step: the first target that applies, /SCREEN over /HWND=
 // over /WINDOWTEXT=. Fills Image1 and bCaptured; a failure lands in result.
 void Capture(mainwindow::frmBitmap& f, BatchResult& result) {
@@ -74,7 +75,7 @@ void Capture(mainwindow::frmBitmap& f, BatchResult& result) {
     f.Image1.SetPicture(capture::GrabWindow(*hwnd));
     runtime::DoEvents();
     f.bCaptured = f.Image1.GetPicture().Handle() != 0;
-    if (!f.bCaptured) result = {kExitNoTarget, "no window with the handle " + text + " could be captured"};
+    if (!f.bCaptured) result = {kExitNoTarget, NotCaptured("the window with the handle " + text, *hwnd)};
   } else if (!f.sWindowText.empty()) {
     const runtime::HWND found = runtime::FindWindowA(nullptr, f.sWindowText.c_str());
     f.txtHwndParent.SetText(std::to_string(found));
@@ -85,7 +86,9 @@ void Capture(mainwindow::frmBitmap& f, BatchResult& result) {
       // Closed between the lookup and the capture: nothing was captured.
       f.bCaptured = f.Image1.GetPicture().Handle() != 0;
     }
-    if (!f.bCaptured) result = {kExitNoTarget, "no window with the caption \"" + f.sWindowText + "\""};
+    if (!f.bCaptured)
+      result = {kExitNoTarget, hwnd && *hwnd != 0 ? NotCaptured("the window \"" + f.sWindowText + "\"", *hwnd)
+                                                   : "no window with the caption \"" + f.sWindowText + "\""};
   } else {
     result = {kExitNoTarget, "nothing to capture: give /SCREEN, /HWND= or /WINDOWTEXT="};
   }
@@ -101,9 +104,8 @@ BatchResult BatchRun(mainwindow::frmBitmap& f, const std::string& sCommandLine) 
   f.sWindowText = ReadAll(sCommandLine, "/WINDOWTEXT=");
   f.txtHwndParent.SetText(ReadAll(sCommandLine, "/HWND="));
   f.sSaveFile = ReadAll(sCommandLine, "/SAVE=");
-  const std::string upper = Upper(sCommandLine);
-  f.bScreen = upper.find("/SCREEN") != std::string::npos;
-  f.bPrint = upper.find("/PRINT") != std::string::npos;
+  f.bScreen = FindKey(sCommandLine, "/SCREEN") != std::string::npos;
+  f.bPrint = FindKey(sCommandLine, "/PRINT") != std::string::npos;
   f.bCaptured = false;
 
   if (NeedsDisplay(f) && !runtime::HasDisplay()) {

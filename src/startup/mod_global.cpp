@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string_view>
 #include <vector>
 
 #include "runtime/gui.h"
@@ -20,13 +21,19 @@ std::string TrimBlanks(const std::string& s) {
   return s.substr(first, s.find_last_not_of(' ') - first + 1);
 }
 
-// A "/" starts the next parameter when it follows a blank or begins one of
-// the known keys; any other "/" is part of the value, as in a Linux path.
-bool StartsParameter(const std::string& upper, std::size_t pos) {
+// A key counts only at the start of the command line or right after a
+// blank; anywhere else it is part of the value it stands in, as in a path
+// such as /tmp/Screenshots/a.jpg.
+bool KeyStartsAt(const std::string& upper, std::size_t pos, std::string_view upperKey) {
+  return (pos == 0 || upper[pos - 1] == ' ') && upper.compare(pos, upperKey.size(), upperKey) == 0;
+}
+
+// A value ends where one of the batch keys, or the reader's own key, starts.
+bool ValueEndsAt(const std::string& upper, std::size_t pos, std::string_view ownKey) {
   if (upper[pos] != '/') return false;
-  if (pos > 0 && upper[pos - 1] == ' ') return true;
+  if (KeyStartsAt(upper, pos, ownKey)) return true;
   for (const char* key : kParameterKeys)
-    if (upper.compare(pos, std::char_traits<char>::length(key), key) == 0) return true;
+    if (KeyStartsAt(upper, pos, key)) return true;
   return false;
 }
 
@@ -77,21 +84,29 @@ bool KnownType(const std::string& sType) {
 
 }  // namespace
 
+std::size_t FindKey(const std::string& sCommand, const std::string& sKey) {
+  if (sKey.empty()) return std::string::npos;
+  const std::string upper = Upper(sCommand), key = Upper(sKey);
+  for (std::size_t pos = upper.find(key); pos != std::string::npos; pos = upper.find(key, pos + 1))
+    if (KeyStartsAt(upper, pos, key)) return pos;
+  return std::string::npos;
+}
+
 ParameterValue ReadParameter(const std::string& sCommand, const std::string& sKey, const std::string& sType) {
-  const std::string upper = Upper(sCommand);
-  const std::size_t found = sKey.empty() ? std::string::npos : upper.find(Upper(sKey));
+  const std::size_t found = FindKey(sCommand, sKey);
   if (found == std::string::npos) {
     if (sType == "All" || sType == "NumericComma") return std::string();
     if (sType == "Number") return std::int16_t{0};
     runtime::MsgBox("wrong isType");
     return Empty{};
   }
+  const std::string upper = Upper(sCommand), upperKey = Upper(sKey);
   // 1-based positions, as the cut is defined on them.
   const std::size_t lPos = found + 1;
   const std::size_t lStart = lPos + sKey.size();
   std::size_t lEnd = sCommand.size() + 1;
   for (std::size_t i = lStart - 1; i < upper.size(); ++i) {
-    if (StartsParameter(upper, i)) {
+    if (ValueEndsAt(upper, i, upperKey)) {
       lEnd = i;  // position of "/" minus 1, 1-based
       break;
     }

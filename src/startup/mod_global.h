@@ -17,9 +17,10 @@ using ParameterValue = std::variant<Empty, std::string, double, std::int16_t>;
 
 // The value of the parameter sKey (which includes its "=") in sCommand,
 // checked against the value type sType ("All", "Number", "NumericComma";
-// other types give "wrong isType"). Keys match without regard to case; the
-// value ends at the next "/" that follows a blank or starts a known key,
-// minus the one character before that "/", and is trimmed.
+// other types give "wrong isType"). A key is recognised, in any letter case,
+// only at the start of sCommand or right after a blank; the first such
+// occurrence counts. The value ends one character before the next key so
+// recognised (one of kParameterKeys, or sKey again) and is trimmed.
 ParameterValue ReadParameter(const std::string& sCommand, const std::string& sKey, const std::string& sType);
 
 // True when every character of sValue passes FilterKey for sType; always
@@ -35,8 +36,12 @@ std::int16_t FilterKey(std::int16_t& nCode, const std::string& sType);
 void WriteRegistryString(runtime::HKEY& hKey, const std::string& sPath, const std::string& sName,
                          const std::string& sValue);
 
-// The keys of the batch command line; a "/" that starts one of them ends
-// the value before it even without a blank.
+// Position (0-based) of the first occurrence of sKey, in any letter case,
+// at the start of sCommand or right after a blank; npos when there is none.
+// Flags are found the same way, as prefixes (/PRINTER sets /PRINT).
+std::size_t FindKey(const std::string& sCommand, const std::string& sKey);
+
+// The keys of the batch command line, which end the value before them.
 inline constexpr const char* kParameterKeys[] = {"/WINDOWTEXT=", "/HWND=", "/SCREEN", "/SAVE=", "/PRINT"};
 
 }  // namespace startup

@@ -1,6 +1,8 @@
 #include "startup/startup.h"
 
 #include <cstdio>
+#include <exception>
+#include <string>
 
 #include "mainwindow/frm_bitmap.h"
 #include "runtime/app.h"
@@ -11,7 +13,9 @@
 
 namespace startup {
 
-int Main(int argc, char** argv) {
+namespace {
+
+int Run(int argc, char** argv, bool& recorded) {
   runtime::InitApp(argc, argv);
   // The interactive program needs its windows before the splash and the
   // start-up pause, not after.
@@ -22,7 +26,10 @@ int Main(int argc, char** argv) {
   mainwindow::frmBitmap& form = mainwindow::MainForm();
   BatchResult result;
   form.OnLoad = [&result](mainwindow::frmBitmap& f) { result = FormLoad(f); };
-  form.OnUnload = [](mainwindow::frmBitmap&) { WriteInstallationRecord(); };
+  form.OnUnload = [&recorded](mainwindow::frmBitmap&) {
+    recorded = true;
+    WriteInstallationRecord();
+  };
   form.Load();
   if (!form.Loaded()) {  // a batch run unloads the window itself
     if (!result.message.empty()) std::fprintf(stderr, "glimmet: %s\n", result.message.c_str());
@@ -33,6 +40,39 @@ int Main(int argc, char** argv) {
   runtime::RunMessageLoop();
   runtime::ShutdownGui();
   return kExitOk;
+}
+
+void ReportUnexpected(const char* what) {
+  std::string line = what;
+  for (char& ch : line)
+    if (static_cast<unsigned char>(ch) < 0x20) ch = ' ';
+  std::fprintf(stderr, "glimmet: unexpected error: %s\n", line.c_str());
+}
+
+}  // namespace
+
+int RunGuarded(const std::function<int()>& body, const std::function<void()>& onFailure) {
+  try {
+    return body();
+  } catch (const std::exception& e) {
+    ReportUnexpected(e.what());
+  } catch (...) {
+    ReportUnexpected("an unknown exception");
+  }
+  try {
+    onFailure();
+  } catch (...) {
+    // The status and reason above already say the run failed.
+  }
+  return kExitFailure;
+}
+
+int Main(int argc, char** argv) {
+  bool recorded = false;
+  return RunGuarded([&] { return Run(argc, argv, recorded); },
+                    [&] {
+                      if (!recorded) WriteInstallationRecord();
+                    });
 }
 
 }  // namespace startup

@@ -1,6 +1,7 @@
 // Program start: fills the application object, loads the main window and
 // runs the message loop until no form remains; returns the exit status.
 #pragma once
+#include <functional>
 
 namespace startup {
 
@@ -15,5 +16,10 @@ enum ExitStatus : int {
 };
 
 int Main(int argc, char** argv);
+
+// Returns body's status. An exception that escapes it ends the run with
+// kExitFailure and a one-line reason on stderr, after onFailure (which
+// writes the installation record if the unload did not get to it).
+int RunGuarded(const std::function<int()>& body, const std::function<void()>& onFailure);
 
 }  // namespace startup

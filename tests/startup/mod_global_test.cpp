@@ -48,24 +48,57 @@ TEST_F(ReaderTest, CutsValuesAtTheNextParameter) {
   } cases[] = {
       {"/WINDOWTEXT=Untitled - Notepad /SAVE=c:\\a.jpg", "/WINDOWTEXT=", "Untitled - Notepad"},
       {"/hwnd=5", "/HWND=", "5"},
-      {"/HWND=123/SCREEN", "/HWND=", "12"},          // glued: loses its last character
       {"/SCREEN /SAVE=", "/SAVE=", ""},              // key at the very end
-      {"/SAVE=/PRINT", "/SAVE=", ""},                // the next key follows directly
-      {"/SAVE=a.jpg", "/SAVE=", "a.jpg"},            // no further "/": the rest of the line
+      {"/SAVE= /PRINT", "/SAVE=", ""},               // the next key follows directly
+      {"/SAVE=a.jpg", "/SAVE=", "a.jpg"},            // no further key: the rest of the line
       {"/HWND=1 /HWND=2", "/HWND=", "1"},            // the first occurrence counts
-      {"/WINDOWTEXT=x/save=y /SAVE=z", "/SAVE=", "y"},  // even inside another value
-      {"/SAVE=/tmp/shots/a.jpg /PRINT", "/SAVE=", "/tmp/shots/a.jpg"},  // path slashes stay
-      {"/SAVE=c:\\x/print.jpg", "/SAVE=", "c:\\"},  // cut at a "/print" inside the value
+      {"/SAVE=x /save=y", "/SAVE=", "x"},
+      {"/SAVE=a.jpg /PRINTER", "/SAVE=", "a.jpg"},   // a longer word still ends the value
       {"/WINDOWTEXT=  Grüße — ✓  /SCREEN", "/WINDOWTEXT=", "Grüße — ✓"},
       {"/SCREEN", "/SAVE=", ""},                      // absent key
+      {"/N=1 /X=2", "/N=", "1 /X=2"},                 // only keys end a value
+      {"/N=1 /n=2", "/N=", "1"},                      // ... the reader's own among them
   };
   for (const Case& c : cases) EXPECT_EQ(Str(ReadParameter(c.command, c.key, "All")), c.expected) << c.command;
   EXPECT_TRUE(messages.empty());
   EXPECT_EQ(beeps, 0);
 }
 
+// Keys count only at the start of the line or after a blank, so Linux paths
+// whose folders begin with a key's letters stay whole.
+TEST_F(ReaderTest, KeysInsideValuesBelongToTheValue) {
+  const std::string paths[] = {
+      "/tmp/screen.jpg",
+      "/home/me/Pictures/Screenshots/c.jpg",
+      "/home/me/pictures/SCREENSHOTS/c.jpg",
+      "shots/printouts/x.jpg",
+      "/srv/Print/PRINTOUTS/x.bmp",
+      "/tmp/save=/hwnd=/windowtext=/a.jpg",
+      "/tmp/SAVE=/HWND=/WindowText=/a.jpg",
+      "/tmp/My Screenshots/print outs/a.jpg",  // blanks not followed by "/"
+  };
+  for (const std::string& path : paths) {
+    const std::string command = "/WINDOWTEXT=Untitled - Notes /SAVE=" + path + " /hwnd=7";
+    EXPECT_EQ(Str(ReadParameter(command, "/WINDOWTEXT=", "All")), "Untitled - Notes") << path;
+    EXPECT_EQ(Str(ReadParameter(command, "/SAVE=", "All")), path);
+    EXPECT_EQ(Str(ReadParameter("/SCREEN /SAVE=" + path, "/SAVE=", "All")), path);
+    EXPECT_EQ(Str(ReadParameter("/save=" + path + " /PRINT", "/SAVE=", "All")), path);
+    EXPECT_EQ(Str(ReadParameter("/SAVE=" + path + " /HWND=5", "/HWND=", "All")), "5") << path;
+    EXPECT_EQ(startup::FindKey("/HWND=5 /SAVE=" + path, "/SCREEN"), std::string::npos) << path;
+    EXPECT_EQ(startup::FindKey("/HWND=5 /SAVE=" + path, "/PRINT"), std::string::npos) << path;
+  }
+  // A key glued to the previous value is part of it.
+  EXPECT_EQ(Str(ReadParameter("/HWND=123/SCREEN", "/HWND=", "All")), "123/SCREEN");
+  EXPECT_EQ(startup::FindKey("/HWND=123/SCREEN", "/SCREEN"), std::string::npos);
+  EXPECT_EQ(Str(ReadParameter("/WINDOWTEXT=x/save=y /SAVE=z", "/SAVE=", "All")), "z");
+  // Flags at the start or after a blank, in any case, also as a prefix.
+  EXPECT_EQ(startup::FindKey("/screen /SAVE=a", "/SCREEN"), 0u);
+  EXPECT_EQ(startup::FindKey("/SAVE=a /Printer", "/PRINT"), 8u);
+  EXPECT_EQ(startup::FindKey("/SAVE=a  /print", "/PRINT"), 9u);
+}
+
 TEST_F(ReaderTest, NumberTypeGivesTheNumberOrBeepsAndResetsToZero) {
-  EXPECT_EQ(std::get<double>(ReadParameter("/N=-42 /X=1", "/N=", "Number")), -42.0);
+  EXPECT_EQ(std::get<double>(ReadParameter("/N=-42 /SAVE=1", "/N=", "Number")), -42.0);
   EXPECT_EQ(std::get<std::int16_t>(ReadParameter("/X=1", "/N=", "Number")), 0);  // absent key
   EXPECT_TRUE(messages.empty());
 

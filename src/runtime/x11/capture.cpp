@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "runtime/platform.h"
 #include "runtime/x11/connection.h"
@@ -138,6 +139,35 @@ bool HandOver(Connection& c, const Rect& r, const PixelFormat& format, Bitmap& d
   return true;
 }
 
+// The monitor RandR 1.5 marks primary, else the primary output's CRTC;
+// nullopt when neither is known.
+std::optional<Rect> PrimaryMonitor(const Connection& c) {
+  xcb_connection_t* x = c.xcb();
+  if (c.hasRandrMonitors()) {
+    Reply<xcb_randr_get_monitors_reply_t> monitors(
+        xcb_randr_get_monitors_reply(x, xcb_randr_get_monitors(x, c.root(), 1), nullptr));
+    if (monitors)
+      for (auto it = xcb_randr_get_monitors_monitors_iterator(monitors.get()); it.rem;
+           xcb_randr_monitor_info_next(&it))
+        if (it.data->primary && it.data->width && it.data->height)
+          return Rect{it.data->x, it.data->y, it.data->width, it.data->height};
+  }
+  if (!c.hasRandr()) return std::nullopt;
+  Reply<xcb_randr_get_output_primary_reply_t> primary(
+      xcb_randr_get_output_primary_reply(x, xcb_randr_get_output_primary(x, c.root()), nullptr));
+  Reply<xcb_randr_get_output_info_reply_t> output(
+      primary && primary->output
+          ? xcb_randr_get_output_info_reply(x, xcb_randr_get_output_info(x, primary->output, XCB_CURRENT_TIME),
+                                            nullptr)
+          : nullptr);
+  Reply<xcb_randr_get_crtc_info_reply_t> crtc(
+      output && output->crtc
+          ? xcb_randr_get_crtc_info_reply(x, xcb_randr_get_crtc_info(x, output->crtc, XCB_CURRENT_TIME), nullptr)
+          : nullptr);
+  if (crtc && crtc->width && crtc->height) return Rect{crtc->x, crtc->y, crtc->width, crtc->height};
+  return std::nullopt;
+}
+
 }  // namespace
 }  // namespace runtime::x11
 
@@ -149,7 +179,10 @@ bool ReadWindowPixels(HWND hwnd, bool wholeWindow, std::int32_t srcX, std::int32
                       std::int32_t height, Bitmap& dst, std::int32_t dstX, std::int32_t dstY) {
   Connection* c = Connection::Get();
   if (!c || hwnd < 0 || (dst.bitsPixel != 24 && dst.bitsPixel != 32)) return false;
-  const auto origin = WindowOrigin(*c, hwnd == 0 ? c->root() : ToWindow(hwnd), wholeWindow);
+  const xcb_window_t window = hwnd == 0 ? c->root() : ToWindow(hwnd);
+  // A window the screen does not show has no pixels of its own to give.
+  if (window != c->root() && WindowPresence(*c, window) != Presence::OnScreen) return false;
+  const auto origin = WindowOrigin(*c, window, wholeWindow);
   const auto screen = Geometry(*c, c->root());
   if (!origin || !screen) return false;
 
@@ -204,28 +237,16 @@ std::uint32_t SystemPalette(std::uint32_t start, std::uint32_t count, PALETTEENT
   return static_cast<std::uint32_t>(colors.size());
 }
 
-void PrimaryScreenSize(std::int32_t& width, std::int32_t& height) {
-  width = height = 0;
+void PrimaryScreenRect(std::int32_t& left, std::int32_t& top, std::int32_t& width, std::int32_t& height) {
+  left = top = width = height = 0;
   Connection* c = Connection::Get();
   if (!c) return;
-  if (c->hasRandr()) {
-    xcb_connection_t* x = c->xcb();
-    Reply<xcb_randr_get_output_primary_reply_t> primary(
-        xcb_randr_get_output_primary_reply(x, xcb_randr_get_output_primary(x, c->root()), nullptr));
-    Reply<xcb_randr_get_output_info_reply_t> output(
-        primary && primary->output
-            ? xcb_randr_get_output_info_reply(x, xcb_randr_get_output_info(x, primary->output, XCB_CURRENT_TIME),
-                                              nullptr)
-            : nullptr);
-    Reply<xcb_randr_get_crtc_info_reply_t> crtc(
-        output && output->crtc
-            ? xcb_randr_get_crtc_info_reply(x, xcb_randr_get_crtc_info(x, output->crtc, XCB_CURRENT_TIME), nullptr)
-            : nullptr);
-    if (crtc && crtc->width && crtc->height) {
-      width = crtc->width;
-      height = crtc->height;
-      return;
-    }
+  if (const auto r = PrimaryMonitor(*c)) {
+    left = r->x;
+    top = r->y;
+    width = r->width;
+    height = r->height;
+    return;
   }
   // The root's current size; the connection setup goes stale after a resize.
   if (auto g = Geometry(*c, c->root())) {

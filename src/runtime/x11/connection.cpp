@@ -61,10 +61,11 @@ void Connection::ProbeExtensions() {
   }
   const xcb_query_extension_reply_t* randr = xcb_get_extension_data(c_, &xcb_randr_id);
   if (randr && randr->present) {
-    // The primary output needs RandR 1.3.
+    // The primary output needs RandR 1.3, monitors 1.5.
     Reply<xcb_randr_query_version_reply_t> v(
-        xcb_randr_query_version_reply(c_, xcb_randr_query_version(c_, 1, 3), nullptr));
+        xcb_randr_query_version_reply(c_, xcb_randr_query_version(c_, 1, 5), nullptr));
     randr_ = v && (v->major_version > 1 || v->minor_version >= 3);
+    randrMonitors_ = v && (v->major_version > 1 || v->minor_version >= 5);
   }
 }
 
@@ -75,6 +76,7 @@ void Connection::InternAtoms() {
   };
   static constexpr Name names[] = {
       {"_NET_CLIENT_LIST", &Atoms::netClientList},
+      {"_NET_CLIENT_LIST_STACKING", &Atoms::netClientListStacking},
       {"_NET_WM_NAME", &Atoms::netWmName},
       {"_NET_WM_STATE", &Atoms::netWmState},
       {"_NET_WM_STATE_ABOVE", &Atoms::netWmStateAbove},

@@ -19,6 +19,7 @@ using Reply = std::unique_ptr<T, FreeDeleter>;
 
 struct Atoms {
   xcb_atom_t netClientList = XCB_NONE;
+  xcb_atom_t netClientListStacking = XCB_NONE;
   xcb_atom_t netWmName = XCB_NONE;
   xcb_atom_t netWmState = XCB_NONE;
   xcb_atom_t netWmStateAbove = XCB_NONE;
@@ -44,6 +45,8 @@ class Connection {
   const xcb_visualtype_t* rootVisual() const { return visual_; }
   const Atoms& atoms() const { return atoms_; }
   bool hasRandr() const { return randr_; }
+  // RandR 1.5: monitors, one of them marked primary.
+  bool hasRandrMonitors() const { return randrMonitors_; }
   // MIT-SHM that works with this server; switched off after the first failure
   // to attach (a remote display cannot see our segments).
   bool hasShm() const { return shm_; }
@@ -67,6 +70,7 @@ class Connection {
   const xcb_visualtype_t* visual_ = nullptr;
   Atoms atoms_;
   bool randr_ = false;
+  bool randrMonitors_ = false;
   bool shm_ = false;
   int bitsPerPixel_ = 32;
   int scanlinePad_ = 32;

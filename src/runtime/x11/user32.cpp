@@ -22,12 +22,14 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
          });
 }
 
-// The window manager's list of its clients; without one, the viewable
+// The window manager's clients, topmost first; without one, the viewable
 // top-levels found in the tree, topmost first.
 std::vector<xcb_window_t> TopLevelClients(const Connection& c) {
   if (c.WindowManagerRunning()) {
-    auto list = GetProperty32(c, c.root(), c.atoms().netClientList, XCB_ATOM_WINDOW);
-    if (!list.empty()) return list;
+    // Both lists run bottom to top (the plain one in the order of mapping).
+    auto list = GetProperty32(c, c.root(), c.atoms().netClientListStacking, XCB_ATOM_WINDOW);
+    if (list.empty()) list = GetProperty32(c, c.root(), c.atoms().netClientList, XCB_ATOM_WINDOW);
+    if (!list.empty()) return {list.rbegin(), list.rend()};
   }
   const auto tree = QueryTree(c, c.root());
   if (!tree) return {};
@@ -87,6 +89,19 @@ xcb_window_t ChildAt(const Connection& c, xcb_window_t parent, std::int32_t x, s
 }
 
 }  // namespace
+
+const char* WhyNotOnScreen(HWND hwnd) {
+  Connection* c = Connection::Get();
+  if (!c) return "cannot be reached: no display";
+  switch (WindowPresence(*c, ToWindow(hwnd))) {
+    case Presence::Gone: return "does not exist";
+    case Presence::Unmapped: return "is not shown (unmapped or minimised)";
+    case Presence::InputOnly: return "is an input-only window and has no pixels";
+    case Presence::OffScreen: return "lies entirely off the screen";
+    case Presence::OnScreen: break;
+  }
+  return nullptr;
+}
 
 HWND FindWindowA(const char* className, const char* caption) {
   Connection* c = Connection::Get();

@@ -186,6 +186,26 @@ std::optional<Rect> OuterRect(const Connection& c, xcb_window_t w) {
   return Rect{inner->x - b, inner->y - b, inner->width + 2 * b, inner->height + 2 * b};
 }
 
+Presence WindowPresence(const Connection& c, xcb_window_t w) {
+  if (w == XCB_NONE) return Presence::Gone;
+  xcb_generic_error_t* error = nullptr;
+  Reply<xcb_get_window_attributes_reply_t> a(
+      xcb_get_window_attributes_reply(c.xcb(), xcb_get_window_attributes(c.xcb(), w), &error));
+  std::free(error);
+  if (!a) return Presence::Gone;
+  if (a->_class == XCB_WINDOW_CLASS_INPUT_ONLY) return Presence::InputOnly;
+  if (a->map_state != XCB_MAP_STATE_VIEWABLE) return Presence::Unmapped;
+  // Some window managers keep a minimised client mapped; WM_STATE tells.
+  constexpr std::uint32_t kIconicState = 3;
+  const auto state = GetProperty32(c, w, c.atoms().wmState, c.atoms().wmState);
+  if (!state.empty() && state[0] == kIconicState) return Presence::Unmapped;
+  const auto outer = OuterRect(c, w);
+  const auto root = Geometry(c, c.root());
+  if (!outer || !root) return Presence::Gone;
+  if (Intersect(*outer, {0, 0, root->width, root->height}).Empty()) return Presence::OffScreen;
+  return Presence::OnScreen;
+}
+
 std::vector<std::optional<std::string>> WindowNames(const Connection& c, const std::vector<xcb_window_t>& windows) {
   const Atoms& a = c.atoms();
   std::vector<std::pair<xcb_get_property_cookie_t, xcb_get_property_cookie_t>> cookies;

@@ -40,6 +40,12 @@ xcb_window_t FrameOf(const Connection& c, xcb_window_t w);
 std::optional<Rect> OuterRect(const Connection& c, xcb_window_t w);
 // Root coordinates of the window's inside top-left corner.
 std::optional<Rect> InnerRect(const Connection& c, xcb_window_t w);
+// Whether the screen shows a window: gone, not mapped (hidden, minimised, or
+// inside an unmapped parent), input-only, lying wholly off the root, or on
+// the screen (perhaps partly covered or partly off it).
+enum class Presence { Gone, Unmapped, InputOnly, OffScreen, OnScreen };
+Presence WindowPresence(const Connection& c, xcb_window_t w);
+
 // The captions as UTF-8 (_NET_WM_NAME when set, else WM_NAME), asked for
 // all windows at once; nullopt for a window without a caption.
 std::vector<std::optional<std::string>> WindowNames(const Connection& c, const std::vector<xcb_window_t>& windows);
