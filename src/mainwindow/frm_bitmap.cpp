@@ -185,6 +185,15 @@ void frmBitmap::Design() {
   SetMenu(mnistr2, "-");
   SetMenu(mnuAbout, "&About");
   Menus = {&mnuGrab, &mnuHelp2};
+
+  // Tab walks the window as it reads: the commands down the left, the
+  // option groups, the view, Start, the on-top switch and Copy; the hidden
+  // text boxes come last.
+  runtime::Control* tabOrder[] = {&cmdSave,  &cmdPrint, &cmdClear, &optCapture0,   &optCapture1,  &optCapture2,
+                                  &optCapture3, &opt1sec, &opt5sec, &opt10sec,      &HScroll,      &VScroll,
+                                  &cmdStart, &chkOnTop, &cmdCopy,  &txtHwndParent, &txtHwndChild, &txtHwndMe,
+                                  &txtHwnd};
+  for (int i = 0; i < static_cast<int>(std::size(tabOrder)); ++i) tabOrder[i]->TabIndex = i;
 }
 
 void frmBitmap::Form_Load() {

@@ -10,7 +10,9 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 #include "runtime/app.h"
 #include "runtime/events.h"
@@ -23,6 +25,31 @@
 namespace runtime::qt {
 namespace {
 QtPeer* PeerOf(const Control& control) { return static_cast<QtPeer*>(control.peer); }
+
+void CollectPeers(const Control& container, std::vector<const Control*>& controls) {
+  for (const Control* child : container.Children()) {
+    if (!PeerOf(*child)) continue;
+    controls.push_back(child);
+    CollectPeers(*child, controls);
+  }
+}
+
+// Tab walks the form's controls by TabIndex, those inside frames and
+// picture boxes included, as the design numbers them; equal numbers keep
+// the order in which the controls were made.
+void ApplyTabOrder(const Form& form) {
+  std::vector<const Control*> controls;
+  CollectPeers(form, controls);
+  std::stable_sort(controls.begin(), controls.end(),
+                   [](const Control* a, const Control* b) { return a->TabIndex < b->TabIndex; });
+  QWidget* previous = nullptr;
+  for (const Control* control : controls) {
+    QWidget* widget = PeerOf(*control)->Widget();
+    if (!widget || !(widget->focusPolicy() & Qt::TabFocus)) continue;
+    if (previous) QWidget::setTabOrder(previous, widget);
+    previous = widget;
+  }
+}
 
 constexpr long OFN_OVERWRITEPROMPT = 0x2;
 }  // namespace
@@ -49,6 +76,7 @@ void QtBackend::Realize(Form& form) {
   auto* peer = new QtPeer(form, window);
   BuildMenus(form, *window);
   RealizeChildren(form, *peer);
+  ApplyTabOrder(form);
   peer->SyncAll();
   window->ApplyInitialGeometry();
 }
