@@ -45,8 +45,8 @@ class Picture {
 Picture OleCreatePictureIndirect(const PICTDESC& desc, bool own);
 
 // Writes a bitmap picture as a 24-bit bottom-up BMP file under exactly the
-// name given. The file is written beside the target and renamed over it
-// only when complete. Raises a run-time error when it cannot be written;
+// name given, as WriteFileSafely does: an existing file is replaced only
+// when the new one is complete and keeps its mode and owner. Raises a run-time error when it cannot be written;
 // a picture without a bitmap raises "Invalid picture" (481).
 void SavePicture(const Picture& picture, const std::string& fileName);
 
