@@ -207,8 +207,6 @@ void Replace(Target& target, const std::string& path, const std::function<void(F
       Raise(kErrDeviceIO, "Device I/O error: " + path + ": its temporary file was replaced by another program");
     if (::renameat(dir, temp.c_str(), dir, target.name.c_str()) != 0) RaiseErrno(errno, path);
     temp.clear();
-    if (::fstatat(dir, target.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !SameFile(mine, named))
-      Raise(kErrDeviceIO, "Device I/O error: " + path + " was replaced by another program while it was written");
   } catch (...) {
     if (!temp.empty()) ::unlinkat(dir, temp.c_str(), 0);
     throw;
