@@ -61,12 +61,6 @@ inline RunResult RunGlimmetWith(const std::vector<std::string>& args, const std:
   return result;
 }
 
-// A shell prefix that runs a command as nobody when the tests run as root
-// (where permissions would not bind), and as the tests' user otherwise.
-inline std::string AsNobodyWhenRoot() {
-  return geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups" : "";
-}
-
 // The installation record below a configuration folder: the file named
 // Installation (or Installation.ini) under ostmarin/Tessakit/Glimmet, names
 // compared without case; "" when there is none.
