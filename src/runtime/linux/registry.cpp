@@ -104,7 +104,7 @@ struct Batch {
 thread_local Batch batch;
 
 void NoteFailure(const std::string& why) {
-  if (batch.failure.empty()) batch.failure = why;
+  if (batch.depth > 0 && batch.failure.empty()) batch.failure = why;
 }
 
 std::string Escape(const std::string& s) {
