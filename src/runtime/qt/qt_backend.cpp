@@ -1,6 +1,9 @@
 #include "runtime/qt/qt_backend.h"
 
 #include <QAbstractEventDispatcher>
+#include <QBuffer>
+#include <QClipboard>
+#include <QMimeData>
 #include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
@@ -19,6 +22,8 @@
 #include "runtime/qt/qt_dispatch.h"
 #include "runtime/qt/qt_form_window.h"
 #include "runtime/qt/qt_peer.h"
+#include "runtime/qt/qt_printer.h"
+#include "runtime/qt/selection_keeper.h"
 
 namespace runtime::qt {
 namespace {
@@ -38,6 +43,7 @@ QtBackend::QtBackend(std::unique_ptr<QApplication> app) : app_(std::move(app)) {
 }
 
 QtBackend::~QtBackend() {
+  KeepClipboard();
   for (Form* form : LoadedForms())
     if (form->peer) DetachTree(*form);
   DeleteBuried();
@@ -221,6 +227,53 @@ bool QtBackend::ShowSave(CommonDialog& dialog) {
   dialog.FileName = FromQString(box.selectedFiles().front());
   dialog.FilterIndex = static_cast<int>(filters.indexOf(box.selectedNameFilter())) + 1;
   return true;
+}
+
+namespace {
+std::string Encode(const QImage& image, const char* format) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  if (!image.save(&buffer, format)) return {};
+  return bytes.toStdString();
+}
+}  // namespace
+
+bool QtBackend::SetClipboardPicture(const Bitmap* bitmap) {
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  clipboardPng_.clear();
+  clipboardBmp_.clear();
+  if (!bitmap) {
+    clipboard->clear(QClipboard::Clipboard);
+    Flush();
+    return true;
+  }
+  const QImage image = ToQImage(*bitmap);
+  if (image.isNull()) return false;
+  // Encoded once, here: pasting and handing over at exit then cost nothing.
+  clipboardPng_ = Encode(image, "PNG");
+  clipboardBmp_ = Encode(image, "BMP");
+  if (clipboardPng_.empty() || clipboardBmp_.empty()) return false;
+  auto* data = new QMimeData;
+  data->setData("image/png", QByteArray::fromStdString(clipboardPng_));
+  data->setData("image/bmp", QByteArray::fromStdString(clipboardBmp_));
+  clipboard->setMimeData(data, QClipboard::Clipboard);
+  Flush();
+  return clipboard->ownsClipboard();
+}
+
+void QtBackend::KeepClipboard() {
+  if (clipboardPng_.empty() || !QGuiApplication::clipboard()->ownsClipboard()) return;
+  auto* x11 = app_->nativeInterface<QNativeInterface::QX11Application>();
+  if (!x11) return;
+  // A clipboard manager gets the picture from Qt itself as the application
+  // ends (SAVE_TARGETS); without one a detached process keeps serving it.
+  if (ClipboardManagerRuns(x11->connection())) return;
+  KeepClipboardAfterExit({{"image/png", clipboardPng_}, {"image/bmp", clipboardBmp_}});
+}
+
+std::unique_ptr<PrinterDevice> QtBackend::OpenDefaultPrinter(std::string& why) {
+  return QtPrinterDevice::OpenDefault(why);
 }
 
 HWND QtBackend::Handle(const Control& control) {

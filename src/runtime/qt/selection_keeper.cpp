@@ -1,0 +1,210 @@
+#include "runtime/qt/selection_keeper.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace runtime::qt {
+namespace {
+
+template <class T>
+using Reply = std::unique_ptr<T, decltype(&std::free)>;
+
+xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
+  Reply<xcb_intern_atom_reply_t> reply(
+      xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr),
+      &std::free);
+  return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+}
+
+// A large answer goes in pieces (the INCR protocol): each time the
+// requestor deletes the property, the next piece follows; an empty piece
+// ends it.
+struct Transfer {
+  xcb_window_t requestor;
+  xcb_atom_t property, type;
+  const std::string* data;
+  std::size_t offset;
+};
+
+class SelectionOwner {
+ public:
+  SelectionOwner(xcb_connection_t* c, const SelectionTargets& targets) : c_(c), targets_(targets) {}
+
+  // Takes CLIPBOARD; false when the server would not give it.
+  bool Own() {
+    clipboard_ = Atom(c_, "CLIPBOARD");
+    targetsAtom_ = Atom(c_, "TARGETS");
+    timestampAtom_ = Atom(c_, "TIMESTAMP");
+    incr_ = Atom(c_, "INCR");
+    for (const auto& [name, data] : targets_) atoms_.push_back(Atom(c_, name.c_str()));
+    const std::uint32_t limit = xcb_get_maximum_request_length(c_) * 4;
+    piece_ = std::min<std::size_t>(limit > 4096 ? limit - 1024 : 1024, 1 << 20);
+
+    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c_)).data;
+    window_ = xcb_generate_id(c_);
+    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_create_window(c_, XCB_COPY_FROM_PARENT, window_, screen->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                      XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &mask);
+    // A real server time for the ownership, from a property change.
+    const char name[] = "glimmet clipboard";
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, sizeof name - 1,
+                        name);
+    xcb_flush(c_);
+    while (xcb_generic_event_t* e = xcb_wait_for_event(c_)) {
+      const bool got = (e->response_type & ~0x80) == XCB_PROPERTY_NOTIFY;
+      if (got) time_ = reinterpret_cast<xcb_property_notify_event_t*>(e)->time;
+      std::free(e);
+      if (got) break;
+    }
+    xcb_set_selection_owner(c_, window_, clipboard_, time_);
+    Reply<xcb_get_selection_owner_reply_t> owner(
+        xcb_get_selection_owner_reply(c_, xcb_get_selection_owner(c_, clipboard_), nullptr), &std::free);
+    return owner && owner->owner == window_;
+  }
+
+  // Answers requests until another client owns the selection or the
+  // display goes away.
+  void Serve() {
+    while (xcb_generic_event_t* e = xcb_wait_for_event(c_)) {
+      const std::uint8_t type = e->response_type & ~0x80;
+      bool lost = false;
+      if (type == XCB_SELECTION_REQUEST) {
+        Answer(*reinterpret_cast<xcb_selection_request_event_t*>(e));
+      } else if (type == XCB_SELECTION_CLEAR) {
+        lost = reinterpret_cast<xcb_selection_clear_event_t*>(e)->selection == clipboard_;
+      } else if (type == XCB_PROPERTY_NOTIFY) {
+        const auto* p = reinterpret_cast<xcb_property_notify_event_t*>(e);
+        if (p->state == XCB_PROPERTY_DELETE) Continue(p->window, p->atom);
+      }
+      std::free(e);
+      xcb_flush(c_);
+      if (lost) return;
+    }
+  }
+
+ private:
+  void Answer(const xcb_selection_request_event_t& r) {
+    // Obsolete requestors name no property: the target is the property.
+    const xcb_atom_t property = r.property == xcb_atom_t{XCB_ATOM_NONE} ? r.target : r.property;
+    bool ok = true;
+    if (r.selection != clipboard_) {
+      ok = false;
+    } else if (r.target == targetsAtom_) {
+      std::vector<xcb_atom_t> list = {targetsAtom_, timestampAtom_};
+      list.insert(list.end(), atoms_.begin(), atoms_.end());
+      xcb_change_property(c_, XCB_PROP_MODE_REPLACE, r.requestor, property, XCB_ATOM_ATOM, 32,
+                          static_cast<std::uint32_t>(list.size()), list.data());
+    } else if (r.target == timestampAtom_) {
+      xcb_change_property(c_, XCB_PROP_MODE_REPLACE, r.requestor, property, XCB_ATOM_INTEGER, 32, 1, &time_);
+    } else {
+      const auto it = std::find(atoms_.begin(), atoms_.end(), r.target);
+      ok = it != atoms_.end();
+      if (ok) Send(r.requestor, property, r.target, targets_[it - atoms_.begin()].second);
+    }
+    xcb_selection_notify_event_t notify{};
+    notify.response_type = XCB_SELECTION_NOTIFY;
+    notify.time = r.time;
+    notify.requestor = r.requestor;
+    notify.selection = r.selection;
+    notify.target = r.target;
+    notify.property = ok ? property : XCB_ATOM_NONE;
+    xcb_send_event(c_, 0, r.requestor, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&notify));
+  }
+
+  void Send(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type, const std::string& data) {
+    if (data.size() <= piece_) {
+      xcb_change_property(c_, XCB_PROP_MODE_REPLACE, requestor, property, type, 8,
+                          static_cast<std::uint32_t>(data.size()), data.data());
+      return;
+    }
+    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(c_, requestor, XCB_CW_EVENT_MASK, &mask);
+    const std::uint32_t size = static_cast<std::uint32_t>(std::min<std::size_t>(data.size(), UINT32_MAX));
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, requestor, property, incr_, 32, 1, &size);
+    transfers_.push_back({requestor, property, type, &data, 0});
+  }
+
+  void Continue(xcb_window_t window, xcb_atom_t property) {
+    const auto it = std::find_if(transfers_.begin(), transfers_.end(),
+                                 [&](const Transfer& t) { return t.requestor == window && t.property == property; });
+    if (it == transfers_.end()) return;
+    const std::size_t n = std::min(piece_, it->data->size() - it->offset);
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window, property, it->type, 8, static_cast<std::uint32_t>(n),
+                        it->data->data() + it->offset);
+    it->offset += n;
+    if (n == 0) transfers_.erase(it);  // the empty piece has gone: done
+  }
+
+  xcb_connection_t* c_;
+  const SelectionTargets& targets_;
+  std::vector<xcb_atom_t> atoms_;
+  std::vector<Transfer> transfers_;
+  xcb_atom_t clipboard_ = 0, targetsAtom_ = 0, timestampAtom_ = 0, incr_ = 0;
+  xcb_window_t window_ = 0;
+  xcb_timestamp_t time_ = XCB_CURRENT_TIME;
+  std::size_t piece_ = 1 << 16;
+};
+
+// The detached process: tells ready once it owns the selection, then serves.
+[[noreturn]] void RunKeeper(const SelectionTargets& targets, int ready) {
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  if (!c || xcb_connection_has_error(c)) _exit(1);
+  SelectionOwner owner(c, targets);
+  if (!owner.Own()) _exit(1);
+  const char byte = 1;
+  if (write(ready, &byte, 1) != 1) _exit(1);
+  close(ready);
+  owner.Serve();
+  xcb_disconnect(c);
+  _exit(0);
+}
+
+}  // namespace
+
+bool ClipboardManagerRuns(xcb_connection_t* c) {
+  const xcb_atom_t manager = Atom(c, "CLIPBOARD_MANAGER");
+  if (manager == XCB_ATOM_NONE) return false;
+  Reply<xcb_get_selection_owner_reply_t> owner(
+      xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, manager), nullptr), &std::free);
+  return owner && owner->owner != XCB_WINDOW_NONE;
+}
+
+bool KeepClipboardAfterExit(const SelectionTargets& targets) {
+  int ready[2];
+  if (pipe2(ready, O_CLOEXEC) != 0) return false;
+  const pid_t child = fork();
+  if (child < 0) {
+    close(ready[0]);
+    close(ready[1]);
+    return false;
+  }
+  if (child == 0) {
+    // Its own session, reparented to init by the second fork, holding no
+    // descriptor of the program but the one that reports readiness.
+    setsid();
+    if (fork() != 0) _exit(0);
+    if (chdir("/") != 0) _exit(1);
+    const int null = open("/dev/null", O_RDWR);
+    for (int fd = 0; fd < 3; ++fd) dup2(null, fd);
+    const int keep = ready[1];
+    for (int fd = 3; fd < 1024; ++fd)
+      if (fd != keep) close(fd);
+    RunKeeper(targets, keep);
+  }
+  close(ready[1]);
+  waitpid(child, nullptr, 0);
+  pollfd p{ready[0], POLLIN, 0};
+  char byte = 0;
+  const bool ok = poll(&p, 1, 5000) == 1 && read(ready[0], &byte, 1) == 1;
+  close(ready[0]);
+  return ok;
+}
+
+}  // namespace runtime::qt
