@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <memory>
+#include <set>
+#include <vector>
 
 #include "output/dib_test_pictures.h"
 #include "runtime/error.h"
@@ -139,4 +143,106 @@ TEST(cDIBSection, NegativeBlitSizesMeanTheDibsOwn) {
       for (int c = 0; c < 3; ++c) ASSERT_EQ(got[c], want[c]) << x << "," << y;
     }
   DeleteObject(target);
+}
+
+namespace {
+
+// A DIB of width x height whose bytes, pad included, are given by byte(x, y)
+// over memory rows.
+std::unique_ptr<cDIBSection> Filled(int width, int height, const std::function<std::uint8_t(int, int)>& byte) {
+  auto dib = std::make_unique<cDIBSection>();
+  if (!dib->Create(width, height)) return nullptr;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < dib->BytesPerScanLine(); ++x) dib->DIBSectionBitsPtr()[y * dib->BytesPerScanLine() + x] = byte(x, y);
+  return dib;
+}
+
+std::uint8_t At(const cDIBSection& dib, int x, int y) { return dib.DIBSectionBitsPtr()[y * dib.BytesPerScanLine() + x]; }
+
+int ErrorNumber(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const RuntimeError& e) {
+    return e.Number;
+  }
+  return 0;
+}
+
+}  // namespace
+
+TEST(Resample, SameSizeIsAByteForByteCopyAndTheSourceStaysAsItWas) {
+  const auto source = Filled(641, 480, [](int x, int y) { return std::uint8_t(x * 13 + y * 7); });
+  ASSERT_TRUE(source);
+  const std::vector<std::uint8_t> before(source->DIBSectionBitsPtr(),
+                                         source->DIBSectionBitsPtr() + source->BytesPerScanLine() * 480);
+  const auto copy = source->Resample(480, 641);
+  ASSERT_TRUE(copy);
+  EXPECT_EQ(std::make_pair(copy->Width(), copy->Height()), std::make_pair(641, 480));
+  int differ = 0;
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 641 * 3; ++x) differ += At(*copy, x, y) != At(*source, x, y);
+  EXPECT_EQ(differ, 0);
+  EXPECT_TRUE(std::equal(before.begin(), before.end(), source->DIBSectionBitsPtr()));
+}
+
+TEST(Resample, BilinearRoundsEachStepHalfToEvenAndLeavesThePadAlone) {
+  // Channel c of pixel p in memory row r >= 1: 10 p + r - 1 + 40 c, so
+  // pixel 1 gives 10/11 in rows 1/2 and pixel 2 gives 20/21.
+  const auto source = Filled(4, 4, [](int x, int y) {
+    return std::uint8_t(x < 12 ? 10 * (x / 3) + std::max(y - 1, 0) + 40 * (x % 3) : 0xEE);
+  });
+  ASSERT_TRUE(source);
+  const auto small = source->Resample(2, 2);  // height first
+  ASSERT_TRUE(small);
+  ASSERT_EQ(small->BytesPerScanLine(), 8);
+  // (0, 0) samples source pixel (0, 0) exactly.
+  EXPECT_EQ(At(*small, 0, 0), 0);
+  EXPECT_EQ(At(*small, 2, 0), 80);
+  // (1, 1): fx = fy = 0.5 over pixels 1 and 2 of rows 1 and 2: 10.5 -> 10,
+  // 20.5 -> 20, then 15 (an exact average would give 15.5).
+  EXPECT_EQ(At(*small, 3, 1), 15);
+  EXPECT_EQ(At(*small, 4, 1), 55);
+  EXPECT_EQ(At(*small, 5, 1), 95);
+  for (int y = 0; y < 2; ++y) EXPECT_EQ(At(*small, 6, y) | At(*small, 7, y), 0) << "pad of row " << y;
+
+  // A change of one side still resamples both: the columns of a 3-pixel
+  // row step by 2/3.
+  const auto tall = Filled(3, 2, [](int x, int y) { return std::uint8_t(x < 9 ? (x / 3) * 90 : 0); })->Resample(4, 3);
+  ASSERT_TRUE(tall);
+  EXPECT_EQ(At(*tall, 3, 0), 60);   // 0.667 of 90
+  EXPECT_EQ(At(*tall, 6, 3), 120);  // pixel 1.333
+}
+
+TEST(Resample, ThinSourcesRaiseSubscriptAndRefusedSizesGiveNothing) {
+  const auto thin = Filled(1, 10, [](int, int) { return std::uint8_t{7}; });
+  EXPECT_EQ(ErrorNumber([&] { thin->Resample(10, 2); }), kErrSubscript);
+  EXPECT_TRUE(thin->Resample(10, 1));  // the same size is a plain copy
+  const auto flat = Filled(10, 1, [](int, int) { return std::uint8_t{7}; });
+  EXPECT_EQ(ErrorNumber([&] { flat->Resample(3, 10); }), kErrSubscript);
+  EXPECT_EQ(flat->Resample(0, 5), nullptr);
+  EXPECT_EQ(flat->Resample(5, 0), nullptr);
+  cDIBSection empty;
+  EXPECT_EQ(ErrorNumber([&] { empty.RandomiseBits(true); }), 0);  // no pixels: nothing to touch
+}
+
+TEST(RandomiseBits, GreyHasEqualChannelsColourHasNoBlueAndThePadStays) {
+  const auto dib = Filled(5, 7, [](int x, int) { return std::uint8_t(x >= 15 ? 0xA5 : 0); });
+  std::set<int> values;
+  for (const bool grey : {true, false}) {
+    SCOPED_TRACE(grey ? "grey" : "colour");
+    dib->RandomiseBits(grey);
+    for (int y = 0; y < 7; ++y) {
+      for (int p = 0; p < 5; ++p) {
+        const int b = At(*dib, 3 * p, y), g = At(*dib, 3 * p + 1, y), r = At(*dib, 3 * p + 2, y);
+        if (grey) {
+          EXPECT_TRUE(b == g && g == r);
+        } else {
+          EXPECT_EQ(b, 0);
+        }
+        values.insert(g);
+      }
+      EXPECT_EQ(At(*dib, 15, y), 0xA5);
+    }
+  }
+  EXPECT_GT(values.size(), 20u) << "noise, not a constant";
 }

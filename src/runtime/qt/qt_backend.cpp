@@ -4,6 +4,7 @@
 #include <QBuffer>
 #include <QClipboard>
 #include <QMimeData>
+#include <QThread>
 #include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
@@ -264,12 +265,14 @@ bool QtBackend::SetClipboardPicture(const Bitmap* bitmap) {
 
 void QtBackend::KeepClipboard() {
   if (clipboardPng_.empty() || !QGuiApplication::clipboard()->ownsClipboard()) return;
-  auto* x11 = app_->nativeInterface<QNativeInterface::QX11Application>();
-  if (!x11) return;
-  // A clipboard manager gets the picture from Qt itself as the application
-  // ends (SAVE_TARGETS); without one a detached process keeps serving it.
-  if (ClipboardManagerRuns(x11->connection())) return;
-  KeepClipboardAfterExit({{"image/png", clipboardPng_}, {"image/bmp", clipboardBmp_}});
+  // Our own keeper, not Qt's exit handover, gives the picture to a
+  // clipboard manager: Qt's stalls and loses formats with some managers.
+  if (!KeepClipboardAfterExit({{"image/png", clipboardPng_}, {"image/bmp", clipboardBmp_}})) return;
+  // Qt must see that it lost the selection, or it tries a handover too.
+  for (int i = 0; i < 100 && QGuiApplication::clipboard()->ownsClipboard(); ++i) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(10);
+  }
 }
 
 std::unique_ptr<PrinterDevice> QtBackend::OpenDefaultPrinter(std::string& why) {

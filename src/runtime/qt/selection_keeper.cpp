@@ -43,6 +43,7 @@ class SelectionOwner {
     targetsAtom_ = Atom(c_, "TARGETS");
     timestampAtom_ = Atom(c_, "TIMESTAMP");
     incr_ = Atom(c_, "INCR");
+    multiple_ = Atom(c_, "MULTIPLE");
     for (const auto& [name, data] : targets_) atoms_.push_back(Atom(c_, name.c_str()));
     const std::uint32_t limit = xcb_get_maximum_request_length(c_) * 4;
     piece_ = std::min<std::size_t>(limit > 4096 ? limit - 1024 : 1024, 1 << 20);
@@ -66,7 +67,21 @@ class SelectionOwner {
     xcb_set_selection_owner(c_, window_, clipboard_, time_);
     Reply<xcb_get_selection_owner_reply_t> owner(
         xcb_get_selection_owner_reply(c_, xcb_get_selection_owner(c_, clipboard_), nullptr), &std::free);
-    return owner && owner->owner == window_;
+    if (!owner || owner->owner != window_) return false;
+    AskManagerToSave();
+    return true;
+  }
+
+  // Where a clipboard manager runs, it is asked to save every target
+  // (SAVE_TARGETS); once it has, this process is no longer needed.
+  void AskManagerToSave() {
+    if (!ClipboardManagerRuns(c_)) return;
+    manager_ = Atom(c_, "CLIPBOARD_MANAGER");
+    const xcb_atom_t save = Atom(c_, "SAVE_TARGETS"), property = Atom(c_, "_GLIMMET_SAVE_TARGETS");
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, property, XCB_ATOM_ATOM, 32,
+                        static_cast<std::uint32_t>(atoms_.size()), atoms_.data());
+    xcb_convert_selection(c_, window_, manager_, save, property, time_);
+    xcb_flush(c_);
   }
 
   // Answers requests until another client owns the selection or the
@@ -79,6 +94,9 @@ class SelectionOwner {
         Answer(*reinterpret_cast<xcb_selection_request_event_t*>(e));
       } else if (type == XCB_SELECTION_CLEAR) {
         lost = reinterpret_cast<xcb_selection_clear_event_t*>(e)->selection == clipboard_;
+      } else if (type == XCB_SELECTION_NOTIFY) {
+        const auto* n = reinterpret_cast<xcb_selection_notify_event_t*>(e);
+        lost = manager_ != XCB_ATOM_NONE && n->selection == manager_ && n->property != XCB_ATOM_NONE;
       } else if (type == XCB_PROPERTY_NOTIFY) {
         const auto* p = reinterpret_cast<xcb_property_notify_event_t*>(e);
         if (p->state == XCB_PROPERTY_DELETE) Continue(p->window, p->atom);
@@ -97,16 +115,14 @@ class SelectionOwner {
     if (r.selection != clipboard_) {
       ok = false;
     } else if (r.target == targetsAtom_) {
-      std::vector<xcb_atom_t> list = {targetsAtom_, timestampAtom_};
+      std::vector<xcb_atom_t> list = {targetsAtom_, timestampAtom_, multiple_};
       list.insert(list.end(), atoms_.begin(), atoms_.end());
       xcb_change_property(c_, XCB_PROP_MODE_REPLACE, r.requestor, property, XCB_ATOM_ATOM, 32,
                           static_cast<std::uint32_t>(list.size()), list.data());
-    } else if (r.target == timestampAtom_) {
-      xcb_change_property(c_, XCB_PROP_MODE_REPLACE, r.requestor, property, XCB_ATOM_INTEGER, 32, 1, &time_);
+    } else if (r.target == multiple_) {
+      ok = AnswerMultiple(r.requestor, property);
     } else {
-      const auto it = std::find(atoms_.begin(), atoms_.end(), r.target);
-      ok = it != atoms_.end();
-      if (ok) Send(r.requestor, property, r.target, targets_[it - atoms_.begin()].second);
+      ok = Convert(r.requestor, property, r.target);
     }
     xcb_selection_notify_event_t notify{};
     notify.response_type = XCB_SELECTION_NOTIFY;
@@ -114,8 +130,36 @@ class SelectionOwner {
     notify.requestor = r.requestor;
     notify.selection = r.selection;
     notify.target = r.target;
-    notify.property = ok ? property : XCB_ATOM_NONE;
+    notify.property = ok ? property : xcb_atom_t{XCB_ATOM_NONE};
     xcb_send_event(c_, 0, r.requestor, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&notify));
+  }
+
+  bool Convert(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t target) {
+    if (target == timestampAtom_) {
+      xcb_change_property(c_, XCB_PROP_MODE_REPLACE, requestor, property, XCB_ATOM_INTEGER, 32, 1, &time_);
+      return true;
+    }
+    const auto it = std::find(atoms_.begin(), atoms_.end(), target);
+    if (it == atoms_.end()) return false;
+    Send(requestor, property, target, targets_[it - atoms_.begin()].second);
+    return true;
+  }
+
+  // MULTIPLE: the requestor's property lists (target, property) pairs; each
+  // pair that cannot be converted gets None as its property.
+  bool AnswerMultiple(xcb_window_t requestor, xcb_atom_t property) {
+    Reply<xcb_get_property_reply_t> pairs(
+        xcb_get_property_reply(c_, xcb_get_property(c_, 0, requestor, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 16),
+                               nullptr),
+        &std::free);
+    if (!pairs || pairs->format != 32) return false;
+    auto* list = static_cast<xcb_atom_t*>(xcb_get_property_value(pairs.get()));
+    const int n = xcb_get_property_value_length(pairs.get()) / 4;
+    for (int i = 0; i + 1 < n; i += 2)
+      if (!Convert(requestor, list[i + 1], list[i])) list[i + 1] = XCB_ATOM_NONE;
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, requestor, property, pairs->type, 32,
+                        static_cast<std::uint32_t>(n), list);
+    return true;
   }
 
   void Send(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type, const std::string& data) {
@@ -146,7 +190,7 @@ class SelectionOwner {
   const SelectionTargets& targets_;
   std::vector<xcb_atom_t> atoms_;
   std::vector<Transfer> transfers_;
-  xcb_atom_t clipboard_ = 0, targetsAtom_ = 0, timestampAtom_ = 0, incr_ = 0;
+  xcb_atom_t clipboard_ = 0, targetsAtom_ = 0, timestampAtom_ = 0, incr_ = 0, multiple_ = 0, manager_ = 0;
   xcb_window_t window_ = 0;
   xcb_timestamp_t time_ = XCB_CURRENT_TIME;
   std::size_t piece_ = 1 << 16;

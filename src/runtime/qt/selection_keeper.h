@@ -1,6 +1,7 @@
 // Keeps a selection's content alive after the program ends: a detached
-// process owns the CLIPBOARD selection and answers requests for it until
-// another client takes it over, as command-line clipboard tools do.
+// process owns the CLIPBOARD selection and hands it to a clipboard manager
+// (SAVE_TARGETS) where one runs; otherwise it answers requests itself until
+// another client takes the selection over, as command-line clipboard tools do.
 #pragma once
 #include <string>
 #include <utility>
