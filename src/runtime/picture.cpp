@@ -25,6 +25,22 @@ std::int32_t Picture::PixelHeight() const {
   return b ? b->height : 0;
 }
 
+namespace {
+std::int32_t Himetric(std::int32_t pixels) {
+  return static_cast<std::int32_t>((std::int64_t{pixels} * 2540 + 48) / 96);
+}
+}  // namespace
+
+std::int32_t Picture::Width() const {
+  if (!owner_) Raise(kErrObjectNotSet, "Object variable or With block variable not set");
+  return Himetric(PixelWidth());
+}
+
+std::int32_t Picture::Height() const {
+  if (!owner_) Raise(kErrObjectNotSet, "Object variable or With block variable not set");
+  return Himetric(PixelHeight());
+}
+
 Picture OleCreatePictureIndirect(const PICTDESC& desc, bool own) {
   Picture picture;
   if (desc.picType != 1) return picture;

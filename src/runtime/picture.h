@@ -28,6 +28,10 @@ class Picture {
   // Size of the bitmap in pixels (0 when there is none).
   std::int32_t PixelWidth() const;
   std::int32_t PixelHeight() const;
+  // Size in HIMETRIC (0.01 mm) at 96 pixels per inch, rounded; raises
+  // "Object variable not set" (91) when there is no picture at all.
+  std::int32_t Width() const;
+  std::int32_t Height() const;
   bool operator==(const Picture& other) const { return owner_ == other.owner_; }
 
  private:
