@@ -10,6 +10,7 @@
 #include "runtime/gui.h"
 #include "startup/batch.h"
 #include "startup/installation.h"
+#include "startup/report.h"
 
 namespace startup {
 
@@ -32,7 +33,7 @@ int Run(int argc, char** argv, bool& recorded) {
   };
   form.Load();
   if (!form.Loaded()) {  // a batch run unloads the window itself
-    if (!result.message.empty()) std::fprintf(stderr, "glimmet: %s\n", result.message.c_str());
+    if (!result.message.empty()) PrintReason(result.message);
     runtime::ShutdownGui();  // printing may have started it
     return result.status;
   }
@@ -42,12 +43,7 @@ int Run(int argc, char** argv, bool& recorded) {
   return kExitOk;
 }
 
-void ReportUnexpected(const char* what) {
-  std::string line = what;
-  for (char& ch : line)
-    if (static_cast<unsigned char>(ch) < 0x20) ch = ' ';
-  std::fprintf(stderr, "glimmet: unexpected error: %s\n", line.c_str());
-}
+void ReportUnexpected(const char* what) { PrintReason(std::string("unexpected error: ") + what); }
 
 }  // namespace
 

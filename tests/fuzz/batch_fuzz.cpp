@@ -1,8 +1,8 @@
 // Fuzzes the command-line reader and the decisions of the batch run (which
 // target, which file, which format, which exit status) against a reading
 // of the command line written independently of the reader, on the desktop
-// of fake_desktop.h. The first byte sets the desktop's mood; the rest is
-// the command line.
+// of fake_desktop.h with a printer of its own. The first byte sets the
+// desktop's mood; the rest is the command line.
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -14,13 +14,36 @@
 #include "runtime/app.h"
 #include "runtime/forms.h"
 #include "runtime/gui.h"
+#include "runtime/printer.h"
 #include "startup/batch.h"
 #include "startup/mod_global.h"
 
 namespace {
 
+// A printer that takes every page, or none when the desktop has no printer.
+struct FakePrinter : runtime::PrinterDevice {
+  int* pages;
+  explicit FakePrinter(int* p) : pages(p) {}
+  bool SetLandscape(bool) override { return true; }
+  double PrintableWidth() const override { return 540; }
+  double PrintableHeight() const override { return 780; }
+  double Resolution() const override { return 72; }
+  bool Draw(const runtime::Bitmap& bitmap, double, double, double width, double height) override {
+    if (bitmap.width <= 0 || width <= 0 || height <= 0) return false;
+    ++*pages;
+    return true;
+  }
+  bool EndDoc(std::string&) override { return true; }
+};
+
 struct Recorder : runtime::GuiBackend {
-  int messages = 0, beeps = 0;
+  int messages = 0, beeps = 0, pages = 0;
+  bool hasPrinter = true;
+  std::unique_ptr<runtime::PrinterDevice> OpenDefaultPrinter(std::string& why) override {
+    if (hasPrinter) return std::make_unique<FakePrinter>(&pages);
+    why = "no default printer";
+    return nullptr;
+  }
   void Realize(runtime::Form&) override {}
   void Destroy(runtime::Form&) override {}
   void Sync(runtime::Control&, runtime::Prop) override {}
@@ -112,6 +135,7 @@ int ExpectedStatus(const Reading& r) {
   const bool shown = hwnd == kRoot || (hwnd != 0 && runtime::WhyNotOnScreen(hwnd) == nullptr);
   if (!shown || Setup().readsFail) return startup::kExitNoTarget;
   if (!r.save.empty() && Setup().writesFail) return startup::kExitSaveFailed;
+  if (r.print && !recorder->hasPrinter) return startup::kExitPrintFailed;
   return startup::kExitOk;
 }
 
@@ -134,7 +158,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (line.find('\0') != std::string::npos) return 0;
   fakedesktop::Setup() = {(mood & 1) == 0, (mood & 2) != 0, (mood & 4) != 0};
   fakedesktop::Reset();
-  recorder->messages = recorder->beeps = 0;
+  recorder->messages = recorder->beeps = recorder->pages = 0;
+  recorder->hasPrinter = (mood & 0x40) == 0;
 
   // The reader itself, with every value type: never more than the
   // documented messages, and none for "All".
@@ -162,8 +187,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(form.bPrint == r.print, "/PRINT read differently");
   Check(result.status == ExpectedStatus(r), "unexpected exit status");
   Check((result.status == startup::kExitOk) == result.message.empty(), "a reason without a failure or the reverse");
+  // One page when asked and a picture was captured and saved, none otherwise.
+  Check(recorder->pages == (r.print && (result.status == startup::kExitOk) ? 1 : 0), "pages printed");
   const auto& written = fakedesktop::Log().written;
-  if (result.status == startup::kExitOk && !r.save.empty()) {
+  // A printout that failed comes after the save, which stands.
+  const bool saved = result.status == startup::kExitOk || result.status == startup::kExitPrintFailed;
+  if (saved && !r.save.empty()) {
     Check(written.size() == 1 && written[0] == r.save, "not exactly the named file was written");
     const std::string& head = fakedesktop::Log().lastBytes;
     Check(EndsWith(r.save, ".jpg") ? head.rfind("\xFF\xD8\xFF", 0) == 0 : head.rfind("BM", 0) == 0,

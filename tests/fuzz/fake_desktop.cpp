@@ -1,11 +1,9 @@
 #include "fuzz/fake_desktop.h"
 
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
+#include <optional>
+#include <utility>
 
 #include "runtime/error.h"
 #include "runtime/fileio.h"
@@ -51,12 +49,6 @@ const Window* Find(runtime::HWND hwnd) {
 bool Shown(const Window& w) {
   return w.state == Window::OnScreen && w.x < kRootWidth && w.y < kRootHeight && w.x + w.width > 0 &&
          w.y + w.height > 0;
-}
-
-// One anonymous in-memory file stands in for every temporary file.
-int ScratchFile() {
-  static const int fd = memfd_create("glimmet-fuzz", 0);
-  return fd;
 }
 
 }  // namespace
@@ -145,18 +137,31 @@ const char* WhyNotOnScreen(HWND hwnd) {
   return Shown(*w) ? nullptr : "is not shown";
 }
 
-std::optional<FileStamp> FindFile(const std::string&) { return std::nullopt; }
-void SetFileStamp(const std::string&, const FileStamp&) {}
+namespace {
+std::string fileBytes;  // what the file being written has received so far
+thread_local std::optional<RuntimeError> lastWriteError;
+}  // namespace
 
-void WriteFileAtomically(const std::string& path, const std::function<void(const std::string& tempPath)>& write) {
-  if (Setup().writesFail) Raise(kErrDeviceIO, "no space left on the device: " + path);
-  const int fd = ScratchFile();
-  if (fd < 0 || ftruncate(fd, 0) != 0) Raise(kErrDeviceIO, "no scratch file");
-  write("/proc/self/fd/" + std::to_string(fd));
-  char head[4] = {};
-  const ssize_t n = pread(fd, head, sizeof head, 0);
-  Log().lastBytes.assign(head, n > 0 ? static_cast<std::size_t>(n) : 0);
+FileSink::FileSink(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+void FileSink::Write(const void* data, std::size_t size) { fileBytes.append(static_cast<const char*>(data), size); }
+void FileSink::Flush() {}
+
+void WriteFileSafely(const std::string& path, const std::function<void(FileSink&)>& write, const WriteOptions&) {
+  lastWriteError.reset();
+  try {
+    if (Setup().writesFail) Raise(kErrDeviceIO, "no space left on the device: " + path);
+    fileBytes.clear();
+    FileSink sink(-1, path);
+    write(sink);
+    sink.Flush();
+  } catch (const RuntimeError& e) {
+    lastWriteError = e;
+    throw;
+  }
+  Log().lastBytes = fileBytes.substr(0, 4);
   Log().written.push_back(path);
 }
+
+std::optional<RuntimeError> LastWriteError() { return lastWriteError; }
 
 }  // namespace runtime

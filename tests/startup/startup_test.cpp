@@ -17,7 +17,7 @@ TEST(RunGuarded, AnEscapingErrorEndsWithStatusOneAfterTheRecord) {
     std::function<int()> body;
     const char* reason;
   } cases[] = {
-      {"run-time error", [] { return runtime::Raise(5, "bad\ncall\r\x1b[31m"), 0; }, "bad call  [31m"},
+      {"run-time error", [] { return runtime::Raise(5, "bad\ncall\r\x1b[31m"), 0; }, "bad\\ncall\\r\\x1b[31m"},
       {"out of memory", []() -> int { throw std::bad_alloc(); }, "bad_alloc"},
       {"anything", []() -> int { throw 42; }, "an unknown exception"},
   };
