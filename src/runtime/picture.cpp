@@ -66,9 +66,16 @@ void WriteBmp(const Bitmap& bmp, const std::string& path) {
 
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) Raise(kErrPathNotFound, "Path not found");
-  std::vector<std::uint8_t> row(stride, 0);
   bool ok = std::fwrite(header, 1, sizeof header, f) == sizeof header;
   const int bytes = bmp.bitsPixel / 8;
+  if (bytes == 3 && bmp.bottomUp && static_cast<std::uint32_t>(bmp.stride) == stride) {
+    // Already the file's layout, pad bytes included: one write.
+    ok = ok && std::fwrite(bmp.bits, 1, imageSize, f) == imageSize;
+    ok = (std::fclose(f) == 0) && ok;
+    if (!ok) Raise(kErrDeviceIO, "Device I/O error");
+    return;
+  }
+  std::vector<std::uint8_t> row(stride, 0);
   for (std::int32_t y = bmp.height - 1; ok && y >= 0; --y) {
     const std::uint8_t* s = bmp.Row(y);
     if (bytes == 3) {

@@ -1,13 +1,14 @@
 // Screen capture and display properties: what the screen shows is read from
 // the root window, so frames, overlapping windows and all come out exactly
 // as seen.
-#include <sys/mman.h>
 #include <xcb/randr.h>
 #include <xcb/shm.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
+#include "runtime/parallel.h"
 #include "runtime/platform.h"
 #include "runtime/x11/connection.h"
 #include "runtime/x11/pixel_format.h"
@@ -60,9 +61,6 @@ PixelFormat RootFormat(const Connection& c) {
   return f;
 }
 
-// MADV_POPULATE_WRITE (Linux 5.14); older kernels refuse it harmlessly.
-constexpr int kPopulateWrite = 23;
-
 // Root pixels of one rectangle, in shared memory or in a reply.
 struct RootImage {
   std::shared_ptr<ShmSegment> segment;
@@ -71,14 +69,13 @@ struct RootImage {
   std::size_t stride = 0;
 };
 
+// One request and one reply: the attach is sent ahead without waiting, and
+// the server writes into pages it faults in itself (filling them from here
+// first would only add a second round of page faults on this side).
 bool ReadShm(Connection& c, const Rect& r, std::size_t stride, RootImage& image) {
   const std::size_t size = stride * static_cast<std::size_t>(r.height);
   image.segment = ShmSegment::Create(c, size);
   if (!image.segment) return false;
-  // Give the segment its pages in one call before the server fills it:
-  // thousands of single first-touch faults on either side cost more than
-  // the copy itself.
-  madvise(image.segment->data(), size, kPopulateWrite);
   xcb_generic_error_t* error = nullptr;
   Reply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(
       c.xcb(),
@@ -87,8 +84,9 @@ bool ReadShm(Connection& c, const Rect& r, std::size_t stride, RootImage& image)
                         XCB_IMAGE_FORMAT_Z_PIXMAP, image.segment->id(), 0),
       &error));
   std::free(error);
+  const bool attached = image.segment->ConfirmAttach(c);
   image.segment->DetachServer();
-  if (!reply) {
+  if (!reply || !attached) {
     image.segment.reset();
     return false;
   }
@@ -128,13 +126,52 @@ void ClearRect(Bitmap& dst, const Rect& r) {
     std::memset(dst.Row(y) + static_cast<std::ptrdiff_t>(r.x) * bytes, 0, static_cast<std::size_t>(r.width) * bytes);
 }
 
-// The bitmap takes the segment itself as its storage: no copy at all.
+// Rows converted into one buffer and written out at once: the buffer stays
+// in the cache, and the segment's pages go back to the system soon after
+// they are read, so the 32-bit and the 24-bit screen never both exist whole.
+constexpr std::int32_t kBandRows = 32;
+
+// The screen's BGRX rows, read into shared memory, become the picture's
+// 24-bit bottom-up rows in a file in memory: the layout of a DIB section, so
+// that a later CreateFromPicture maps the same pages instead of converting
+// again. Every core converts a part of the rows.
 bool HandOver(Connection& c, const Rect& r, const PixelFormat& format, Bitmap& dst) {
   RootImage image;
   if (!ReadShm(c, r, format.RowBytes(r.width), image)) return false;
-  dst.bits = image.segment->data();
-  dst.stride = static_cast<std::int32_t>(image.stride);
-  dst.storage = std::shared_ptr<void>(image.segment, image.segment->data());
+  const std::size_t stride = static_cast<std::size_t>(r.width * 3 + 3) & ~std::size_t{3};
+  auto file = platform::PixelFile::Create(stride * static_cast<std::size_t>(r.height));
+  std::atomic<bool> written{file != nullptr};
+  const int parts = !file ? 0
+                          : static_cast<int>(std::min<std::int32_t>(static_cast<std::int32_t>(Cores()),
+                                                                   std::max<std::int32_t>(1, r.height / 64)));
+  RunAll(parts, [&](int k) {
+    const std::int32_t first = r.height * k / parts, end = r.height * (k + 1) / parts;
+    std::vector<std::uint8_t> band(stride * kBandRows);
+    std::uint8_t* released = image.segment->data() + image.stride * static_cast<std::size_t>(first);
+    for (std::int32_t y = first; y < end && written; y += kBandRows) {
+      const std::int32_t rows = std::min(kBandRows, end - y);
+      // Picture row y + i is memory row height - 1 - y - i: the band goes
+      // in reversed, ending at the memory row of picture row y.
+      for (std::int32_t i = 0; i < rows; ++i)
+        BgrxToBgr(image.data + image.stride * static_cast<std::size_t>(y + i), r.width,
+                  band.data() + stride * static_cast<std::size_t>(rows - 1 - i));
+      const std::size_t at = stride * static_cast<std::size_t>(r.height - y - rows);
+      if (!file->Write(band.data(), stride * static_cast<std::size_t>(rows), at)) written = false;
+      released = platform::ReleasePages(
+          released, image.segment->data() + image.stride * static_cast<std::size_t>(y + rows));
+    }
+  });
+  if (!written) return false;
+  image.segment.reset();
+  auto view = file->View();
+  if (!view) return false;
+  dst.bitsPixel = 24;
+  dst.bottomUp = true;
+  dst.stride = static_cast<std::int32_t>(stride);
+  dst.bits = static_cast<std::uint8_t*>(view.get());
+  dst.storage = std::move(view);
+  dst.remappable = false;
+  dst.file = std::move(file);
   return true;
 }
 

@@ -42,7 +42,7 @@ class Connection {
   const xcb_screen_t& screen() const { return *screen_; }
   xcb_window_t root() const { return screen_->root; }
   const xcb_visualtype_t* rootVisual() const { return visual_; }
-  const Atoms& atoms() const { return atoms_; }
+  const Atoms& atoms() const;
   bool hasRandr() const { return randr_; }
   // MIT-SHM that works with this server; switched off after the first failure
   // to attach (a remote display cannot see our segments).
@@ -60,12 +60,13 @@ class Connection {
  private:
   explicit Connection(xcb_connection_t* c, int screenNumber);
   void ProbeExtensions();
-  void InternAtoms();
+  void InternAtoms() const;
 
   xcb_connection_t* c_;
   const xcb_screen_t* screen_ = nullptr;
   const xcb_visualtype_t* visual_ = nullptr;
-  Atoms atoms_;
+  mutable Atoms atoms_;  // interned on first use
+  mutable bool atomsInterned_ = false;
   bool randr_ = false;
   bool shm_ = false;
   int bitsPerPixel_ = 32;

@@ -15,13 +15,9 @@ std::shared_ptr<ShmSegment> ShmSegment::Create(Connection& c, std::size_t size) 
   std::shared_ptr<ShmSegment> segment(new ShmSegment);
   if (address != reinterpret_cast<void*>(-1)) {
     segment->data_ = static_cast<std::uint8_t*>(address);
-    const xcb_shm_seg_t seg = xcb_generate_id(c.xcb());
-    if (c.Check(xcb_shm_attach_checked(c.xcb(), seg, static_cast<std::uint32_t>(shmid), 0))) {
-      segment->c_ = c.xcb();
-      segment->seg_ = seg;
-    } else {
-      c.disableShm();
-    }
+    segment->c_ = c.xcb();
+    segment->seg_ = xcb_generate_id(c.xcb());
+    segment->attach_ = xcb_shm_attach_checked(c.xcb(), segment->seg_, static_cast<std::uint32_t>(shmid), 0);
   }
   // Marked for removal at once: the segment goes away with the last detach,
   // even if this process dies.
@@ -29,9 +25,18 @@ std::shared_ptr<ShmSegment> ShmSegment::Create(Connection& c, std::size_t size) 
   return segment->seg_ ? segment : nullptr;
 }
 
+bool ShmSegment::ConfirmAttach(Connection& c) {
+  if (!seg_ || c.Check(attach_)) return seg_ != 0;
+  seg_ = 0;  // never attached: nothing to detach
+  c.disableShm();
+  return false;
+}
+
 void ShmSegment::DetachServer() {
   if (!seg_) return;
-  std::free(xcb_request_check(c_, xcb_shm_detach_checked(c_, seg_)));
+  // Nothing to wait for: the server lets go in its own time.
+  xcb_shm_detach(c_, seg_);
+  xcb_flush(c_);
   seg_ = 0;
 }
 

@@ -12,9 +12,9 @@ namespace runtime::x11 {
 
 class ShmSegment {
  public:
-  // A segment of size bytes attached on both sides, or nullptr (no shared
-  // memory here, or the server cannot reach it). Failing to attach switches
-  // MIT-SHM off for the connection.
+  // A segment of size bytes, attached here and asked to be attached by the
+  // server without waiting for the answer; nullptr when there is no shared
+  // memory here.
   static std::shared_ptr<ShmSegment> Create(Connection& c, std::size_t size);
 
   ShmSegment(const ShmSegment&) = delete;
@@ -23,6 +23,9 @@ class ShmSegment {
 
   std::uint8_t* data() const { return data_; }
   xcb_shm_seg_t id() const { return seg_; }
+  // Whether the server did attach; asked after a reply to a later request,
+  // it costs no round trip. Failing switches MIT-SHM off for the connection.
+  bool ConfirmAttach(Connection& c);
   // Lets go of the server's side; the memory stays ours until destruction.
   void DetachServer();
 
@@ -31,7 +34,8 @@ class ShmSegment {
 
   std::uint8_t* data_ = nullptr;
   xcb_connection_t* c_ = nullptr;
-  xcb_shm_seg_t seg_ = 0;  // nonzero while the server is attached
+  xcb_shm_seg_t seg_ = 0;  // nonzero while the server is (asked to be) attached
+  xcb_void_cookie_t attach_{};
 };
 
 }  // namespace runtime::x11
