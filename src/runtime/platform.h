@@ -1,6 +1,7 @@
 // What the portable core needs from the window system. Each backend
 // (x11, win32) implements these; nothing outside runtime/ calls them.
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -48,6 +49,9 @@ class PixelFile {
   ~PixelFile();
 
   std::size_t size() const { return size_; }
+  // Gives the file its pages ahead of the writes, a chunk at a time, until
+  // stop is set.
+  void Allocate(const std::atomic<bool>& stop);
   // Fills [offset, offset + size) of the file. Written rather than mapped,
   // so no page of the file is ever faulted in while it is filled.
   bool Write(const void* data, std::size_t size, std::size_t offset);
@@ -62,10 +66,5 @@ class PixelFile {
   int fd_ = -1;
   std::size_t size_ = 0;
 };
-
-// Hands the whole pages inside [from, to) of a shared mapping back to the
-// system (their contents are gone) and returns where the next call may
-// start: the end of the last page handed back, or from when there was none.
-std::uint8_t* ReleasePages(std::uint8_t* from, std::uint8_t* to);
 
 }  // namespace runtime::platform

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -57,6 +58,12 @@ PixelFile::~PixelFile() {
   if (fd_ >= 0) close(fd_);
 }
 
+void PixelFile::Allocate(const std::atomic<bool>& stop) {
+  constexpr std::size_t kChunk = std::size_t{256} << 10;
+  for (std::size_t at = 0; at < size_ && !stop; at += kChunk)
+    if (fallocate(fd_, 0, static_cast<off_t>(at), static_cast<off_t>(std::min(kChunk, size_ - at))) != 0) return;
+}
+
 bool PixelFile::Write(const void* data, std::size_t size, std::size_t offset) {
   if (offset > size_ || size > size_ - offset) return false;
   const auto* p = static_cast<const std::uint8_t*>(data);
@@ -85,15 +92,6 @@ bool PixelFile::ViewAt(void* at) const {
   // ones back so the caller can still copy.
   mmap(at, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
   return false;
-}
-
-std::uint8_t* ReleasePages(std::uint8_t* from, std::uint8_t* to) {
-  const auto page = PageSize();
-  const auto begin = RoundUp(reinterpret_cast<std::uintptr_t>(from), page);
-  const auto end = reinterpret_cast<std::uintptr_t>(to) / page * page;
-  if (end <= begin) return from;
-  madvise(reinterpret_cast<void*>(begin), end - begin, MADV_REMOVE);
-  return reinterpret_cast<std::uint8_t*>(end);
 }
 
 }  // namespace runtime::platform

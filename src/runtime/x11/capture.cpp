@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 #include "runtime/parallel.h"
 #include "runtime/platform.h"
@@ -69,35 +71,59 @@ struct RootImage {
   std::size_t stride = 0;
 };
 
-// One request and one reply: the attach is sent ahead without waiting, and
-// the server writes into pages it faults in itself (filling them from here
-// first would only add a second round of page faults on this side).
-bool ReadShm(Connection& c, const Rect& r, std::size_t stride, RootImage& image) {
+// One request and one reply: the attach is sent ahead without waiting. The
+// rows are left in the segment: image.data stays empty, see Rows.
+bool ReadShm(Connection& c, const Rect& r, std::size_t stride, RootImage& image,
+             platform::PixelFile* next = nullptr) {
   const std::size_t size = stride * static_cast<std::size_t>(r.height);
   image.segment = ShmSegment::Create(c, size);
   if (!image.segment) return false;
+  const bool byDescriptor = c.hasShmFd();
   xcb_generic_error_t* error = nullptr;
-  Reply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(
-      c.xcb(),
+  const auto cookie =
       xcb_shm_get_image(c.xcb(), c.root(), static_cast<std::int16_t>(r.x), static_cast<std::int16_t>(r.y),
                         static_cast<std::uint16_t>(r.width), static_cast<std::uint16_t>(r.height), ~0u,
-                        XCB_IMAGE_FORMAT_Z_PIXMAP, image.segment->id(), 0),
-      &error));
+                        XCB_IMAGE_FORMAT_Z_PIXMAP, image.segment->id(), 0);
+  xcb_flush(c.xcb());
+  // The server fills the segment from the top; meanwhile the other core
+  // gives it its pages from the bottom up, so that most of the server's
+  // page faults find a page already there, and then the pages of the file
+  // that the rows go to next.
+  std::atomic<bool> done{false};
+  std::thread allocator;
+  if (Cores() > 1 && byDescriptor) {
+    try {
+      allocator = std::thread([&] {
+        image.segment->AllocateBackwards(done);
+        if (next) next->Allocate(done);
+      });
+    } catch (const std::system_error&) {
+    }
+  }
+  Reply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(c.xcb(), cookie, &error));
+  done = true;
+  if (allocator.joinable()) allocator.join();
   std::free(error);
   const bool attached = image.segment->ConfirmAttach(c);
   image.segment->DetachServer();
   if (!reply || !attached) {
     image.segment.reset();
-    return false;
+    // A server that refused the descriptor may still take a System V segment.
+    return byDescriptor && !c.hasShmFd() && c.hasShm() && ReadShm(c, r, stride, image, next);
   }
-  image.data = image.segment->data();
   image.stride = stride;
   return true;
 }
 
+// The rows of an image as memory, mapping a segment if need be.
+bool Rows(RootImage& image) {
+  if (!image.data && image.segment) image.data = image.segment->data();
+  return image.data != nullptr;
+}
+
 bool ReadRoot(Connection& c, const Rect& r, const PixelFormat& format, RootImage& image) {
   const std::size_t stride = format.RowBytes(r.width);
-  if (ReadShm(c, r, stride, image)) return true;
+  if (ReadShm(c, r, stride, image)) return Rows(image);
   xcb_generic_error_t* error = nullptr;
   image.reply.reset(xcb_get_image_reply(
       c.xcb(),
@@ -126,39 +152,42 @@ void ClearRect(Bitmap& dst, const Rect& r) {
     std::memset(dst.Row(y) + static_cast<std::ptrdiff_t>(r.x) * bytes, 0, static_cast<std::size_t>(r.width) * bytes);
 }
 
-// Rows converted into one buffer and written out at once: the buffer stays
-// in the cache, and the segment's pages go back to the system soon after
-// they are read, so the 32-bit and the 24-bit screen never both exist whole.
-constexpr std::int32_t kBandRows = 32;
+// Rows read, converted and written out at once: both buffers stay in the
+// cache, and the segment's pages go back to the system soon after they are
+// read, so the 32-bit and the 24-bit screen never both exist whole.
+constexpr std::int32_t kBandRows = 16;
 
 // The screen's BGRX rows, read into shared memory, become the picture's
 // 24-bit bottom-up rows in a file in memory: the layout of a DIB section, so
 // that a later CreateFromPicture maps the same pages instead of converting
 // again. Every core converts a part of the rows.
 bool HandOver(Connection& c, const Rect& r, const PixelFormat& format, Bitmap& dst) {
-  RootImage image;
-  if (!ReadShm(c, r, format.RowBytes(r.width), image)) return false;
   const std::size_t stride = static_cast<std::size_t>(r.width * 3 + 3) & ~std::size_t{3};
   auto file = platform::PixelFile::Create(stride * static_cast<std::size_t>(r.height));
-  std::atomic<bool> written{file != nullptr};
-  const int parts = !file ? 0
-                          : static_cast<int>(std::min<std::int32_t>(static_cast<std::int32_t>(Cores()),
-                                                                   std::max<std::int32_t>(1, r.height / 64)));
+  RootImage image;
+  if (!file || !ReadShm(c, r, format.RowBytes(r.width), image, file.get())) return false;
+  std::atomic<bool> written{true};
+  const int parts = static_cast<int>(
+      std::min<std::int32_t>(static_cast<std::int32_t>(Cores()), std::max<std::int32_t>(1, r.height / 64)));
   RunAll(parts, [&](int k) {
     const std::int32_t first = r.height * k / parts, end = r.height * (k + 1) / parts;
-    std::vector<std::uint8_t> band(stride * kBandRows);
-    std::uint8_t* released = image.segment->data() + image.stride * static_cast<std::size_t>(first);
+    std::vector<std::uint8_t> in(image.stride * kBandRows), out(stride * kBandRows);
+    std::size_t released = image.stride * static_cast<std::size_t>(first);
     for (std::int32_t y = first; y < end && written; y += kBandRows) {
       const std::int32_t rows = std::min(kBandRows, end - y);
+      const std::size_t from = image.stride * static_cast<std::size_t>(y), bytes = image.stride * rows;
+      if (!image.segment->Read(from, bytes, in.data())) {
+        written = false;
+        break;
+      }
       // Picture row y + i is memory row height - 1 - y - i: the band goes
       // in reversed, ending at the memory row of picture row y.
       for (std::int32_t i = 0; i < rows; ++i)
-        BgrxToBgr(image.data + image.stride * static_cast<std::size_t>(y + i), r.width,
-                  band.data() + stride * static_cast<std::size_t>(rows - 1 - i));
+        BgrxToBgr(in.data() + image.stride * static_cast<std::size_t>(i), r.width,
+                  out.data() + stride * static_cast<std::size_t>(rows - 1 - i));
       const std::size_t at = stride * static_cast<std::size_t>(r.height - y - rows);
-      if (!file->Write(band.data(), stride * static_cast<std::size_t>(rows), at)) written = false;
-      released = platform::ReleasePages(
-          released, image.segment->data() + image.stride * static_cast<std::size_t>(y + rows));
+      if (!file->Write(out.data(), stride * static_cast<std::size_t>(rows), at)) written = false;
+      released = image.segment->Release(released, from + bytes);
     }
   });
   if (!written) return false;

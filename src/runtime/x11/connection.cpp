@@ -1,5 +1,6 @@
 #include "runtime/x11/connection.h"
 
+#include <sys/socket.h>
 #include <xcb/randr.h>
 #include <xcb/shm.h>
 
@@ -57,6 +58,12 @@ void Connection::ProbeExtensions() {
   // cannot reach our segments fails the first attach instead.
   const xcb_query_extension_reply_t* shm = xcb_get_extension_data(c_, &xcb_shm_id);
   shm_ = shm && shm->present;
+  // Descriptors only travel over a local socket; a server too old to take
+  // them fails the first attach, and System V segments take over.
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  shmFd_ = shm_ && getsockname(xcb_get_file_descriptor(c_), reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
+           address.ss_family == AF_UNIX;
   const xcb_query_extension_reply_t* randr = xcb_get_extension_data(c_, &xcb_randr_id);
   if (randr && randr->present) {
     // The primary output needs RandR 1.3.

@@ -47,7 +47,10 @@ class Connection {
   // MIT-SHM that works with this server; switched off after the first failure
   // to attach (a remote display cannot see our segments).
   bool hasShm() const { return shm_; }
-  void disableShm() { shm_ = false; }
+  void disableShm() { shm_ = shmFd_ = false; }
+  // Segments may be memory files passed as descriptors (a local server).
+  bool hasShmFd() const { return shmFd_; }
+  void disableShmFd() { shmFd_ = false; }
   // Bits per pixel and scanline pad of the root depth's pixmap format.
   int bitsPerPixel() const { return bitsPerPixel_; }
   int scanlinePad() const { return scanlinePad_; }
@@ -69,6 +72,7 @@ class Connection {
   mutable bool atomsInterned_ = false;
   bool randr_ = false;
   bool shm_ = false;
+  bool shmFd_ = false;
   int bitsPerPixel_ = 32;
   int scanlinePad_ = 32;
 };
