@@ -7,6 +7,8 @@
 #include "runtime/error.h"
 #include "runtime/fileio.h"
 #include "runtime/gdi.h"
+#include "runtime/platform.h"
+#include "runtime/rewrite_file.h"
 
 namespace runtime {
 
@@ -64,14 +66,16 @@ void WriteBmp(const Bitmap& bmp, const std::string& path) {
   Put32(header + 38, 3780);  // 96 dpi
   Put32(header + 42, 3780);
 
-  std::FILE* f = std::fopen(path.c_str(), "wb");
+  std::FILE* f = OpenForRewrite(path.c_str());
   if (!f) Raise(kErrPathNotFound, "Path not found");
   bool ok = std::fwrite(header, 1, sizeof header, f) == sizeof header;
   const int bytes = bmp.bitsPixel / 8;
   if (bytes == 3 && bmp.bottomUp && static_cast<std::uint32_t>(bmp.stride) == stride) {
-    // Already the file's layout, pad bytes included: one write.
-    ok = ok && std::fwrite(bmp.bits, 1, imageSize, f) == imageSize;
-    ok = (std::fclose(f) == 0) && ok;
+    // Already the file's layout, pad bytes included: one write, straight
+    // from the memory file when the pixels are still exactly its own.
+    ok = ok && (bmp.file && bmp.file->size() == imageSize ? bmp.file->WriteTo(f)
+                                                           : std::fwrite(bmp.bits, 1, imageSize, f) == imageSize);
+    ok = CloseRewritten(f, path.c_str(), 54 + imageSize) && ok;
     if (!ok) Raise(kErrDeviceIO, "Device I/O error");
     return;
   }
@@ -90,7 +94,7 @@ void WriteBmp(const Bitmap& bmp, const std::string& path) {
     }
     ok = std::fwrite(row.data(), 1, stride, f) == stride;
   }
-  ok = (std::fclose(f) == 0) && ok;
+  ok = CloseRewritten(f, path.c_str(), 54 + imageSize) && ok;
   if (!ok) Raise(kErrDeviceIO, "Device I/O error");
 }
 

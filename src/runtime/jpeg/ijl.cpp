@@ -4,6 +4,7 @@
 #include <new>
 
 #include "runtime/jpeg/jpeg_encoder.h"
+#include "runtime/rewrite_file.h"
 
 namespace runtime {
 
@@ -43,12 +44,12 @@ int Describe(const JPEG_CORE_PROPERTIES& p, jpeg::Image& image, jpeg::Settings& 
 // Writes the JPEG to path; a file that could not be written completely is
 // removed again.
 int WriteJpegFile(const char* path, const jpeg::EncodedJpeg& jpeg) {
-  std::FILE* f = std::fopen(path, "wb");
+  std::FILE* f = OpenForRewrite(path);
   if (!f) return IJL_FILE_OPEN_ERROR;
   bool ok = jpeg.Write([f](const std::uint8_t* data, std::size_t size) {
     return std::fwrite(data, 1, size, f) == size;
   });
-  ok = std::fclose(f) == 0 && ok;
+  ok = CloseRewritten(f, path, jpeg.Size()) && ok;
   if (ok) return IJL_OK;
   std::remove(path);
   return IJL_FILE_WRITE_ERROR;
