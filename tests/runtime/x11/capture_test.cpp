@@ -4,6 +4,7 @@
 #include "capture/capture_bitmap.h"
 #include "runtime/platform.h"
 #include "runtime/user32.h"
+#include "runtime/x11/connection.h"
 #include "x11_session.h"
 
 using namespace runtime;
@@ -48,6 +49,24 @@ TEST(Capture, ScreenEqualsWhatTheServerShows) {
   EXPECT_TRUE(InMapping(bits, "memfd:"));
   shot = Picture();
   EXPECT_FALSE(InMapping(bits, "memfd:"));
+}
+
+// Where descriptors cannot be passed to the server, a System V segment
+// carries the screen instead, with the same result.
+TEST(Capture, SystemVSegmentWhereDescriptorsCannotTravel) {
+  REQUIRE_DESKTOP();
+  x11::Connection* c = x11::Connection::Get();
+  ASSERT_TRUE(c && c->hasShm());
+  c->disableShmFd();
+  Xterm term(UniqueTitle("sysv"), "60x12+300+200", {"-e", "sh", "-c", "ls -l /; exec sleep 60"});
+  ASSERT_NE(term.id(), 0u);
+  Picture shot;
+  const Rgb root = Steady([&] { shot = capture::GrabScreen(); });
+  ASSERT_TRUE(shot);
+  EXPECT_EQ(Mismatches(Pixels(shot), root, 0, 0), 0);
+  EXPECT_TRUE(c->hasShm());
+  EXPECT_TRUE(InMapping(Pixels(shot).bits, "memfd:"));
+  EXPECT_EQ(Shell("grep -c SYSV /proc/" + std::to_string(getpid()) + "/maps"), "0\n");  // handed back
 }
 
 // A whole copy of a screen capture into a DIB section of the same layout
