@@ -1,14 +1,11 @@
 #include "runtime/picture.h"
 
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "runtime/error.h"
 #include "runtime/fileio.h"
 #include "runtime/gdi.h"
-#include "runtime/platform.h"
-#include "runtime/rewrite_file.h"
 
 namespace runtime {
 
@@ -26,6 +23,22 @@ std::int32_t Picture::PixelWidth() const {
 std::int32_t Picture::PixelHeight() const {
   const Bitmap* b = BitmapOf(Handle());
   return b ? b->height : 0;
+}
+
+namespace {
+std::int32_t Himetric(std::int32_t pixels) {
+  return static_cast<std::int32_t>((std::int64_t{pixels} * 2540 + 48) / 96);
+}
+}  // namespace
+
+std::int32_t Picture::Width() const {
+  if (!owner_) Raise(kErrObjectNotSet, "Object variable or With block variable not set");
+  return Himetric(PixelWidth());
+}
+
+std::int32_t Picture::Height() const {
+  if (!owner_) Raise(kErrObjectNotSet, "Object variable or With block variable not set");
+  return Himetric(PixelHeight());
 }
 
 Picture OleCreatePictureIndirect(const PICTDESC& desc, bool own) {
@@ -48,7 +61,7 @@ void Put32(std::uint8_t* p, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = (v >> (8 * i)) & 0xFF;
 }
 
-void WriteBmp(const Bitmap& bmp, const std::string& path) {
+void WriteBmp(const Bitmap& bmp, FileSink& out) {
   const std::uint32_t stride = ((static_cast<std::uint32_t>(bmp.width) * 3 + 3) & ~3u);
   const std::uint64_t imageSize = static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(bmp.height);
   if (imageSize + 54 > 0xFFFFFFFFull) Raise(kErrOverflow, "Overflow");
@@ -66,21 +79,14 @@ void WriteBmp(const Bitmap& bmp, const std::string& path) {
   Put32(header + 38, 3780);  // 96 dpi
   Put32(header + 42, 3780);
 
-  std::FILE* f = OpenForRewrite(path.c_str());
-  if (!f) Raise(kErrPathNotFound, "Path not found");
-  bool ok = std::fwrite(header, 1, sizeof header, f) == sizeof header;
+  out.Write(header, sizeof header);
   const int bytes = bmp.bitsPixel / 8;
   if (bytes == 3 && bmp.bottomUp && static_cast<std::uint32_t>(bmp.stride) == stride) {
-    // Already the file's layout, pad bytes included: one write, straight
-    // from the memory file when the pixels are still exactly its own.
-    ok = ok && (bmp.file && bmp.file->size() == imageSize ? bmp.file->WriteTo(f)
-                                                           : std::fwrite(bmp.bits, 1, imageSize, f) == imageSize);
-    ok = CloseRewritten(f, path.c_str(), 54 + imageSize) && ok;
-    if (!ok) Raise(kErrDeviceIO, "Device I/O error");
+    out.Write(bmp.bits, imageSize);  // already the file's layout, pad bytes included
     return;
   }
   std::vector<std::uint8_t> row(stride, 0);
-  for (std::int32_t y = bmp.height - 1; ok && y >= 0; --y) {
+  for (std::int32_t y = bmp.height - 1; y >= 0; --y) {
     const std::uint8_t* s = bmp.Row(y);
     if (bytes == 3) {
       std::memcpy(row.data(), s, static_cast<std::size_t>(bmp.width) * 3);
@@ -92,10 +98,8 @@ void WriteBmp(const Bitmap& bmp, const std::string& path) {
         d[2] = s[2];
       }
     }
-    ok = std::fwrite(row.data(), 1, stride, f) == stride;
+    out.Write(row.data(), stride);
   }
-  ok = CloseRewritten(f, path.c_str(), 54 + imageSize) && ok;
-  if (!ok) Raise(kErrDeviceIO, "Device I/O error");
 }
 
 }  // namespace
@@ -103,7 +107,7 @@ void WriteBmp(const Bitmap& bmp, const std::string& path) {
 void SavePicture(const Picture& picture, const std::string& fileName) {
   Bitmap* bmp = BitmapOf(picture.Handle());
   if (!bmp || !bmp->bits || bmp->bitsPixel < 24) Raise(481, "Invalid picture");
-  WriteFileAtomically(fileName, [&](const std::string& temp) { WriteBmp(*bmp, temp); });
+  WriteFileSafely(fileName, [&](FileSink& out) { WriteBmp(*bmp, out); });
 }
 
 }  // namespace runtime

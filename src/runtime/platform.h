@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 
 #include "runtime/gdi.h"
@@ -56,8 +55,6 @@ class PixelFile {
   // Fills [offset, offset + size) of the file. Written rather than mapped,
   // so no page of the file is ever faulted in while it is filled.
   bool Write(const void* data, std::size_t size, std::size_t offset);
-  // Appends the whole file to out (flushed first) without mapping it.
-  bool WriteTo(std::FILE* out) const;
   // A private view of the whole file at a new address; the result owns it.
   std::shared_ptr<void> View() const;
   // Maps a private view over [at, at + size()) of a remappable buffer;

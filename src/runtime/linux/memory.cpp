@@ -1,6 +1,5 @@
 #include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/sendfile.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -75,18 +74,6 @@ bool PixelFile::Write(const void* data, std::size_t size, std::size_t offset) {
     p += n;
     size -= static_cast<std::size_t>(n);
     offset += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-bool PixelFile::WriteTo(std::FILE* out) const {
-  if (std::fflush(out) != 0) return false;
-  const int to = fileno(out);
-  off_t offset = 0;
-  while (static_cast<std::size_t>(offset) < size_) {
-    const ssize_t n = sendfile(to, fd_, &offset, size_ - static_cast<std::size_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
   }
   return true;
 }

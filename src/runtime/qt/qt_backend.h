@@ -32,6 +32,8 @@ class QtBackend : public GuiBackend {
   void Focus(Control& control) override;
   bool ShowSave(CommonDialog& dialog) override;
   void Forget(Control& control) override;
+  bool SetClipboardPicture(const Bitmap* bitmap) override;
+  std::unique_ptr<PrinterDevice> OpenDefaultPrinter(std::string& why) override;
 
  private:
   void RealizeChildren(Control& container, QtPeer& containerPeer);
@@ -41,11 +43,14 @@ class QtBackend : public GuiBackend {
   void DeleteBuried();
   void ApplyOverrideCursor();
   void Flush();
+  void KeepClipboard();
 
   std::unique_ptr<QApplication> app_;
   QTimer wake_;  // bounds the wait of Pump
   std::vector<QPointer<QtFormWindow>> buried_;
   bool overrideCursor_ = false;
+  // What this program last put on the clipboard, as offered.
+  std::string clipboardPng_, clipboardBmp_;
 };
 
 }  // namespace runtime::qt
