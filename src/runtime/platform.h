@@ -1,7 +1,6 @@
 // What the portable core needs from the window system. Each backend
 // (x11, win32) implements these; nothing outside runtime/ calls them.
 #pragma once
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -49,9 +48,6 @@ class PixelFile {
   ~PixelFile();
 
   std::size_t size() const { return size_; }
-  // Gives the file its pages ahead of the writes, a chunk at a time, until
-  // stop is set.
-  void Allocate(const std::atomic<bool>& stop);
   // Fills [offset, offset + size) of the file. Written rather than mapped,
   // so no page of the file is ever faulted in while it is filled.
   bool Write(const void* data, std::size_t size, std::size_t offset);

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -56,12 +55,6 @@ std::shared_ptr<PixelFile> PixelFile::Create(std::size_t size) {
 
 PixelFile::~PixelFile() {
   if (fd_ >= 0) close(fd_);
-}
-
-void PixelFile::Allocate(const std::atomic<bool>& stop) {
-  constexpr std::size_t kChunk = std::size_t{256} << 10;
-  for (std::size_t at = 0; at < size_ && !stop; at += kChunk)
-    if (fallocate(fd_, 0, static_cast<off_t>(at), static_cast<off_t>(std::min(kChunk, size_ - at))) != 0) return;
 }
 
 bool PixelFile::Write(const void* data, std::size_t size, std::size_t offset) {

@@ -73,8 +73,7 @@ struct RootImage {
 
 // One request and one reply: the attach is sent ahead without waiting. The
 // rows are left in the segment: image.data stays empty, see Rows.
-bool ReadShm(Connection& c, const Rect& r, std::size_t stride, RootImage& image,
-             platform::PixelFile* next = nullptr) {
+bool ReadShm(Connection& c, const Rect& r, std::size_t stride, RootImage& image) {
   const std::size_t size = stride * static_cast<std::size_t>(r.height);
   image.segment = ShmSegment::Create(c, size);
   if (!image.segment) return false;
@@ -87,16 +86,12 @@ bool ReadShm(Connection& c, const Rect& r, std::size_t stride, RootImage& image,
   xcb_flush(c.xcb());
   // The server fills the segment from the top; meanwhile the other core
   // gives it its pages from the bottom up, so that most of the server's
-  // page faults find a page already there, and then the pages of the file
-  // that the rows go to next.
+  // page faults find a page already there.
   std::atomic<bool> done{false};
   std::thread allocator;
   if (Cores() > 1 && byDescriptor) {
     try {
-      allocator = std::thread([&] {
-        image.segment->AllocateBackwards(done);
-        if (next) next->Allocate(done);
-      });
+      allocator = std::thread([&] { image.segment->AllocateBackwards(done); });
     } catch (const std::system_error&) {
     }
   }
@@ -109,7 +104,7 @@ bool ReadShm(Connection& c, const Rect& r, std::size_t stride, RootImage& image,
   if (!reply || !attached) {
     image.segment.reset();
     // A server that refused the descriptor may still take a System V segment.
-    return byDescriptor && !c.hasShmFd() && c.hasShm() && ReadShm(c, r, stride, image, next);
+    return byDescriptor && !c.hasShmFd() && c.hasShm() && ReadShm(c, r, stride, image);
   }
   image.stride = stride;
   return true;
@@ -165,7 +160,7 @@ bool HandOver(Connection& c, const Rect& r, const PixelFormat& format, Bitmap& d
   const std::size_t stride = static_cast<std::size_t>(r.width * 3 + 3) & ~std::size_t{3};
   auto file = platform::PixelFile::Create(stride * static_cast<std::size_t>(r.height));
   RootImage image;
-  if (!file || !ReadShm(c, r, format.RowBytes(r.width), image, file.get())) return false;
+  if (!file || !ReadShm(c, r, format.RowBytes(r.width), image)) return false;
   std::atomic<bool> written{true};
   const int parts = static_cast<int>(
       std::min<std::int32_t>(static_cast<std::int32_t>(Cores()), std::max<std::int32_t>(1, r.height / 64)));

@@ -2,7 +2,6 @@
 // written, and a view mapped over a bitmap's own buffer keeps its address.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -15,8 +14,6 @@ TEST(PixelFile, ViewsAreCopiesThatShareUntilWritten) {
   const std::size_t size = (std::size_t{3} << 20) + 123;  // not a whole number of pages
   auto file = PixelFile::Create(size);
   ASSERT_TRUE(file);
-  std::atomic<bool> stop{false};
-  file->Allocate(stop);
   std::vector<std::uint8_t> pattern(size);
   for (std::size_t i = 0; i < size; ++i) pattern[i] = static_cast<std::uint8_t>(i * 13 + i / 4096);
   ASSERT_TRUE(file->Write(pattern.data(), size - 1000, 0));
