@@ -80,8 +80,12 @@ void WriteBmp(const Bitmap& bmp, FileSink& out) {
   Put32(header + 42, 3780);
 
   out.Write(header, sizeof header);
-  std::vector<std::uint8_t> row(stride, 0);
   const int bytes = bmp.bitsPixel / 8;
+  if (bytes == 3 && bmp.bottomUp && static_cast<std::uint32_t>(bmp.stride) == stride) {
+    out.Write(bmp.bits, imageSize);  // already the file's layout, pad bytes included
+    return;
+  }
+  std::vector<std::uint8_t> row(stride, 0);
   for (std::int32_t y = bmp.height - 1; y >= 0; --y) {
     const std::uint8_t* s = bmp.Row(y);
     if (bytes == 3) {

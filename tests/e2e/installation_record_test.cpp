@@ -82,12 +82,17 @@ TEST_F(InstallationRecord, RecordThatCannotBeWrittenGivesOneWarning) {
   std::filesystem::remove(record);
   std::filesystem::rename(folder + "/moved", record);
 
+  // A record already up to date is left alone, so an older version's is
+  // what needs writing here.
+  std::string stale = kept;
+  stale.replace(stale.find("ProductVersion=1.0.2"), 20, "ProductVersion=0.9.0");
+  WriteFile(record, stale);
   // Permissions do not bind root: then the run is nobody's.
   const std::string user = geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups" : "";
   if (!user.empty()) Shell("chown -R nobody:nogroup " + Quote(config.path) + " " + Quote(out.path));
   ::chmod(folder.c_str(), 0555);
   expectWarning(user);
-  EXPECT_EQ(ReadFile(record), kept);
+  EXPECT_EQ(ReadFile(record), stale);
 }
 
 }  // namespace

@@ -231,13 +231,14 @@ std::string Apply(const fs::path& file, const Values& values) {
   if (std::string why = ReadKeyFile(file, text); !why.empty()) return why;
   std::vector<Line> lines = SplitLines(text);
   SetValues(lines, values);
+  std::string updated;
+  updated.reserve(text.size());
+  for (const Line& l : lines) updated.append(l.text).append(l.end);
+  // Most runs record what is there already; leaving the file alone spares
+  // every batch run a synced rewrite.
+  if (updated == text) return {};
   try {
-    WriteFileSafely(file.string(), [&](FileSink& out) {
-      for (const Line& l : lines) {
-        out.Write(l.text.data(), l.text.size());
-        out.Write(l.end.data(), l.end.size());
-      }
-    });
+    WriteFileSafely(file.string(), [&](FileSink& out) { out.Write(updated.data(), updated.size()); });
   } catch (const RuntimeError& e) {
     return e.Description;
   }

@@ -335,6 +335,14 @@ extern "C" __attribute__((visibility("default"))) runtime::GuiBackend* glimmet_c
   if (probe) xcb_disconnect(probe);
   if (!reachable) return nullptr;
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "xcb", 0);
+  // Without a session's runtime folder (cron, CI, sudo) Qt notes that it
+  // falls back to a private one; that note would break the batch run's
+  // promise of one reason line on stderr, so only it is dropped.
+  static QtMessageHandler standard = nullptr;
+  standard = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"))) return;
+    if (standard) standard(type, context, text);
+  });
   // QApplication keeps references to these for its whole life.
   static std::string name = runtime::App().EXEName.empty() ? "glimmet" : runtime::App().EXEName;
   static char* argv[] = {name.data(), nullptr};
