@@ -2,17 +2,32 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <set>
 #include <vector>
 
 #include "infowindows/frm_about.h"
 #include "infowindows/frm_help.h"
 #include "infowindows/window_test_support.h"
+#include "runtime/gui.h"
 
 namespace mainwindow {
 namespace {
 
 using window_test::Call;
+
+// No toolkit: the commands the toolbar runs find no dialog, printer or
+// clipboard to talk to, instead of opening real ones on the test's display.
+struct NoToolkit : runtime::GuiBackend {
+  void Realize(runtime::Form&) override {}
+  void Destroy(runtime::Form&) override {}
+  void Sync(runtime::Control&, runtime::Prop) override {}
+  void Pump(int) override {}
+  void Beep() override {}
+  void MsgBox(const std::string&, runtime::MsgBoxStyle, const std::string&) override {}
+  runtime::HWND Handle(const runtime::Control&) override { return 0; }
+  void Focus(runtime::Control&) override {}
+};
 
 // A loaded main window whose platform calls and modal shows are recorded.
 struct MainWindow : testing::Test {
@@ -21,11 +36,15 @@ struct MainWindow : testing::Test {
   std::vector<runtime::Form*> shown;
 
   void SetUp() override {
+    runtime::SetGui(std::make_unique<NoToolkit>());
     form.SetWindowPos = window_test::Recorder(calls);
     form.ShowModal = [this](runtime::Form& f) { shown.push_back(&f); };
     form.Load();
   }
-  void TearDown() override { form.Unload(); }
+  void TearDown() override {
+    form.Unload();
+    runtime::SetGui(nullptr);
+  }
 };
 
 TEST_F(MainWindow, DesignPlacesControlsInTheirContainersWithTheirStartStates) {
