@@ -9,7 +9,11 @@
 
 namespace runtime {
 
-inline unsigned Cores() { return std::clamp(std::thread::hardware_concurrency(), 1u, 16u); }
+// Asked once: the C library reads a file under /sys for it every time.
+inline unsigned Cores() {
+  static const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 1u, 16u);
+  return cores;
+}
 
 // Runs job(0..count-1) on up to Cores() threads, this one included. When a
 // thread cannot be started the others, or this one alone, do the work.
