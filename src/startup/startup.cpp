@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "areaselect/frm_full_scr.h"
 #include "mainwindow/frm_bitmap.h"
 #include "runtime/app.h"
 #include "runtime/events.h"
@@ -22,7 +23,10 @@ int Main(int argc, char** argv) {
   mainwindow::frmBitmap& form = mainwindow::MainForm();
   BatchResult result;
   form.OnLoad = [&result](mainwindow::frmBitmap& f) { result = FormLoad(f); };
-  form.OnUnload = [](mainwindow::frmBitmap&) { WriteInstallationRecord(); };
+  form.OnUnload = [](mainwindow::frmBitmap&) {
+    WriteInstallationRecord();
+    areaselect::frmFullScrForm().Unload();  // so that no window of the program remains
+  };
   form.Load();
   if (!form.Loaded()) {  // a batch run unloads the window itself
     if (!result.message.empty()) std::fprintf(stderr, "glimmet: %s\n", result.message.c_str());
