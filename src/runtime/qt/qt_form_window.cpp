@@ -123,7 +123,7 @@ void QtFormWindow::ApplyVisible() {
   const bool show = form_->IsShown() && form_->Visible();
   if (!show) {
     const bool wasVisible = isVisible();
-    if (wasVisible) shownAt_ = pos();
+    if (wasVisible) shownAt_ = ClientOrigin();
     hide();
     if (wasVisible) WaitUntilOffScreen();
     return;
@@ -132,7 +132,12 @@ void QtFormWindow::ApplyVisible() {
   if (appearing) setWindowModality(form_->ShownModal() ? Qt::ApplicationModal : Qt::NonModal);
   // Shown again where it was hidden, not wherever the window manager would
   // place a new window.
-  if (appearing && shownAt_) move(*shownAt_);
+  if (appearing && shownAt_) {
+    // Through the native window, so that the position goes out as one the
+    // user chose and the window manager keeps it.
+    setGeometry(QRect(*shownAt_, size()));
+    if (windowHandle()) windowHandle()->setGeometry(QRect(*shownAt_, size()));
+  }
   ApplyWindowState();
   raise();
   activateWindow();
@@ -149,6 +154,21 @@ void QtFormWindow::PaintOnceExposed() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents, 20);
   repaint();
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+// Where the server has the window's client area now; Qt's own idea of it
+// misses moves made by others (the user through the window manager).
+std::optional<QPoint> QtFormWindow::ClientOrigin() {
+  auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+  if (!x11 || !testAttribute(Qt::WA_WState_Created)) return std::nullopt;
+  xcb_connection_t* c = x11->connection();
+  const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+  xcb_translate_coordinates_reply_t* r = xcb_translate_coordinates_reply(
+      c, xcb_translate_coordinates(c, static_cast<xcb_window_t>(winId()), root, 0, 0), nullptr);
+  if (!r) return std::nullopt;
+  const QPoint p(r->dst_x, r->dst_y);
+  std::free(r);
+  return p;
 }
 
 // Returns once the server shows nothing of the window any more: the window

@@ -30,6 +30,7 @@ class QtFormWindow : public QWidget {
   void PaintOnceExposed();
   void ApplyWindowState();
   void WaitUntilOffScreen();
+  std::optional<QPoint> ClientOrigin();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
