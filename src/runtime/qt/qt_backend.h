@@ -46,6 +46,7 @@ class QtBackend : public GuiBackend {
   QTimer wake_;  // bounds the wait of Pump
   std::vector<QPointer<QtFormWindow>> buried_;
   bool overrideCursor_ = false;
+  struct xcb_connection_t* xcb_ = nullptr;  // Qt's own connection, for flushing
 };
 
 }  // namespace runtime::qt
