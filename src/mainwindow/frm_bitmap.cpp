@@ -9,6 +9,7 @@
 #include "infowindows/frm_about.h"
 #include "infowindows/frm_help.h"
 #include "mainwindow/toolbar_art.h"
+#include "output/picture_commands.h"
 #include "runtime/gdi.h"
 
 namespace mainwindow {
@@ -196,11 +197,17 @@ void frmBitmap::Form_Unload(int& cancel) {
   if (OnUnload) OnUnload(*this);
 }
 
-// The picture commands are filled in with the output subsystem.
-void frmBitmap::cmdSave_Click() {}
-void frmBitmap::cmdPrint_Click() {}
-void frmBitmap::cmdClear_Click() {}
-void frmBitmap::cmdCopy_Click() {}
+void frmBitmap::cmdSave_Click() { output::SaveCommand(Dialog1, picS.GetPicture(), *this); }
+
+// Silent, as printing is for the user; a batch run reads sPrintFailure.
+void frmBitmap::cmdPrint_Click() { sPrintFailure = output::PrintCommand(picS.GetPicture()); }
+
+void frmBitmap::cmdClear_Click() {
+  picS.SetPicture({});
+  bCleared = true;
+}
+
+void frmBitmap::cmdCopy_Click() { output::CopyCommand(picS.GetPicture()); }
 
 void frmBitmap::chkOnTop_Click() {
   // Each call reads the window's place afresh; only the Z order changes.

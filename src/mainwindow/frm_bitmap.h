@@ -69,6 +69,8 @@ class frmBitmap : public runtime::Form {
   // Form-level state.
   std::string sLastHwnd;
   bool bCleared = false;
+  // Why the last Print put no page on a printer; empty when it did.
+  std::string sPrintFailure;
   // Batch-run state.
   std::string sWindowText, sSaveFile;
   bool bScreen = false, bPrint = false, bCaptured = false;

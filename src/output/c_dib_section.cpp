@@ -1,9 +1,17 @@
 #include "output/c_dib_section.h"
 
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <ctime>
 #include <limits>
+#include <random>
+#include <vector>
 
+#include "runtime/clipboard.h"
 #include "runtime/error.h"
 #include "runtime/gdi.h"
+#include "runtime/gui.h"
 #include "runtime/user32.h"
 
 namespace output {
@@ -18,6 +26,56 @@ std::int32_t Checked(std::int64_t value) {
     Raise(kErrOverflow, "Overflow");
   return static_cast<std::int32_t>(value);
 }
+
+// The pixel memory seen as bytes (x, memory row y) without a copy; an
+// index outside either range raises "Subscript out of range" (9).
+class ByteView {
+ public:
+  explicit ByteView(const cDIBSection& dib)
+      : bits_(dib.DIBSectionBitsPtr()), columns_(bits_ ? dib.BytesPerScanLine() : 0), rows_(bits_ ? dib.Height() : 0) {}
+
+  // Raises unless byte lastX of memory row lastY lies inside.
+  void Check(std::int64_t lastX, std::int64_t lastY) const {
+    if (lastX < 0 || lastY < 0 || lastX >= columns_ || lastY >= rows_) Raise(kErrSubscript, "Subscript out of range");
+  }
+  std::uint8_t* Row(std::int32_t y) const { return bits_ + static_cast<std::ptrdiff_t>(y) * columns_; }
+  std::uint8_t& operator()(std::int64_t x, std::int64_t y) const {
+    Check(x, y);
+    return Row(static_cast<std::int32_t>(y))[x];
+  }
+
+ private:
+  std::uint8_t* bits_;
+  std::int64_t columns_, rows_;
+};
+
+// The run-time's random numbers: single-precision values in [0, 1).
+class RandomNumbers {
+ public:
+  explicit RandomNumbers(float seed) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &seed, sizeof bits);
+    engine_.seed(bits);
+  }
+  float Next() { return static_cast<float>(engine_() >> 8) * (1.0f / 16777216.0f); }
+
+ private:
+  std::mt19937 engine_;
+};
+
+// Seconds since local midnight, as the run-time's timer gives them.
+float SecondsSinceMidnight() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t t = std::chrono::system_clock::to_time_t(now);
+  std::tm local{};
+  localtime_r(&t, &local);
+  const double fraction =
+      std::chrono::duration<double>(now.time_since_epoch()).count() - static_cast<double>(t);
+  return static_cast<float>(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec + fraction);
+}
+
+// A weighted sum to the nearest integer, ties to even.
+double Round(double value) { return std::nearbyint(value); }
 
 }  // namespace
 
@@ -96,6 +154,113 @@ void cDIBSection::PaintPicture(HDC lhDC, std::int32_t lDestLeft, std::int32_t lD
   if (lDestWidth < 0) lDestWidth = Width();
   if (lDestHeight < 0) lDestHeight = Height();
   BitBlt(lhDC, lDestLeft, lDestTop, lDestWidth, lDestHeight, hMemDC, lSrcLeft, lSrcTop, eRop);
+}
+
+bool cDIBSection::CopyToClipboard(bool bAsDIB) {
+  bool bOK = false;
+  const HWND hDesktop = GetDesktopWindow();
+  const HDC lhDCDesktop = GetDC(hDesktop);
+  if (lhDCDesktop == 0) return false;
+  const HDC lhDC = CreateCompatibleDC(lhDCDesktop);
+  if (lhDC == 0) {
+    ReleaseDC(hDesktop, lhDCDesktop);
+    return false;
+  }
+  if (bAsDIB) {
+    MsgBox("I don't know how to put a DIB on the clipboard! Copy as bitmap instead!!!");
+  } else {
+    const HBITMAP hBmp = CreateCompatibleBitmap(lhDCDesktop, Width(), Height());
+    if (hBmp != 0) {
+      const HGDIOBJ hBmpOld = SelectObject(lhDC, hBmp);
+      PaintPicture(lhDC);
+      SelectObject(lhDC, hBmpOld);
+      if (OpenClipboard(0)) {
+        EmptyClipboard();
+        bOK = SetClipboardData(CF_BITMAP, hBmp) != 0;
+        CloseClipboard();
+      }
+      // A bitmap the clipboard did not take is still ours to free.
+      if (!bOK) DeleteObject(hBmp);
+    }
+  }
+  DeleteDC(lhDC);
+  ReleaseDC(hDesktop, lhDCDesktop);
+  return bOK;
+}
+
+std::unique_ptr<cDIBSection> cDIBSection::Resample(std::int32_t lNewHeight, std::int32_t lNewWidth) const {
+  auto cDib = std::make_unique<cDIBSection>();
+  if (!cDib->Create(lNewWidth, lNewHeight)) return nullptr;
+  if (lNewWidth == Width() && lNewHeight == Height()) {
+    cDib->LoadPictureBlt(hdc());
+  } else {
+    ResampleBilinear(*cDib);
+  }
+  return cDib;
+}
+
+void cDIBSection::ResampleBilinear(cDIBSection& cDibTo) const {
+  const ByteView from(*this), to(cDibTo);
+  const std::int32_t sW = Width(), sH = Height(), dW = cDibTo.Width(), dH = cDibTo.Height();
+  const float xScale = static_cast<float>(static_cast<double>(sW - 1) / dW);
+  const float yScale = static_cast<float>(static_cast<double>(sH - 1) / dH);
+
+  // Every row samples the same columns: work their positions out once.
+  std::vector<std::int32_t> ix(dW);
+  std::vector<float> fx(dW);
+  for (std::int32_t x = 0; x < dW; ++x) {
+    const float xPos = static_cast<float>(static_cast<double>(xScale) * x);
+    const double whole = std::floor(xPos);
+    ix[x] = static_cast<std::int32_t>(whole);
+    fx[x] = static_cast<float>(xPos - whole);
+  }
+
+  for (std::int32_t y = 0; y < dH; ++y) {
+    const float yPos = static_cast<float>(static_cast<double>(yScale) * y);
+    const double whole = std::floor(yPos);
+    const std::int32_t iy = static_cast<std::int32_t>(whole);
+    const double fy = static_cast<float>(yPos - whole);
+    // Columns only grow along the row, so its last pixel reads and writes
+    // the furthest bytes: checking those checks the whole row.
+    from.Check(3 * std::int64_t{ix[dW - 1]} + 5, std::int64_t{iy} + 1);
+    to.Check(3 * std::int64_t{dW - 1} + 2, y);
+    const std::uint8_t* row0 = from.Row(iy);
+    const std::uint8_t* row1 = from.Row(iy + 1);
+    std::uint8_t* out = to.Row(y);
+    for (std::int32_t x = 0; x < dW; ++x) {
+      const std::int32_t b = 3 * ix[x];
+      const double f = fx[x];
+      for (int c = 0; c < 3; ++c) {
+        const double left = Round(row0[b + c] * (1.0 - fy) + row1[b + c] * fy);
+        const double right = Round(row0[b + 3 + c] * (1.0 - fy) + row1[b + 3 + c] * fy);
+        const double value = Round(left * (1.0 - f) + right * f);
+        out[3 * x + c] = static_cast<std::uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value);
+      }
+    }
+  }
+}
+
+void cDIBSection::RandomiseBits(bool bGray) {
+  RandomNumbers rnd(SecondsSinceMidnight());
+  const ByteView bits(*this);
+  const std::int64_t lastX = 3 * (std::int64_t{Width()} - 1);
+  const auto draw = [&] { return static_cast<std::uint8_t>(Round(static_cast<double>(rnd.Next()) * 255.0)); };
+  if (bGray) {
+    for (std::int64_t y = 0; y < Height(); ++y)
+      for (std::int64_t x = 0; x <= lastX; x += 3) {
+        const std::uint8_t v = draw();
+        bits(x, y) = v;
+        bits(x + 1, y) = v;
+        bits(x + 2, y) = v;
+      }
+  } else {
+    for (std::int64_t x = 0; x <= lastX; x += 3)
+      for (std::int64_t y = 0; y < Height(); ++y) {
+        bits(x, y) = 0;
+        bits(x + 1, y) = draw();
+        bits(x + 2, y) = draw();
+      }
+  }
 }
 
 void cDIBSection::ClearUp() {

@@ -3,6 +3,7 @@
 // device context so the platform's blit can draw into it and out of it.
 #pragma once
 #include <cstdint>
+#include <memory>
 
 #include "runtime/picture.h"
 #include "runtime/types.h"
@@ -47,11 +48,26 @@ class cDIBSection {
   runtime::HBITMAP hDib() const { return hDibSection; }
   std::uint8_t* DIBSectionBitsPtr() const { return lBitsPtr; }
 
+  // Puts a screen-compatible copy of the picture on the clipboard as a
+  // bitmap; true when the clipboard took it. bAsDIB only tells the user it
+  // cannot be done (a message box) and returns false.
+  bool CopyToClipboard(bool bAsDIB = false);
+
+  // A new DIB of lNewWidth x lNewHeight (height first): a copy at the same
+  // size, else resampled bilinearly; nullptr when it cannot be created.
+  // Raises 9 when a source 1 pixel wide or high is to change size.
+  std::unique_ptr<cDIBSection> Resample(std::int32_t lNewHeight, std::int32_t lNewWidth) const;
+  // Overwrites every pixel with noise: grey (three equal bytes) or coloured
+  // (blue 0); the row pad bytes stay as they are.
+  void RandomiseBits(bool bGray = false);
+
   // Frees the DC and the DIB section; safe on an empty object and twice.
   // The header stays, so Width and Height keep reporting the last size.
   void ClearUp();
 
  private:
+  void ResampleBilinear(cDIBSection& cDibTo) const;
+
   runtime::HBITMAP hDibSection = 0;
   runtime::HGDIOBJ hBmpPrevious = 0;
   runtime::HDC hMemDC = 0;

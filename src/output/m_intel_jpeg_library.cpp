@@ -40,21 +40,20 @@ bool SaveDibToJpeg(const cDIBSection& cDib, const std::string& sFile, std::int32
     Raise(kErrJpeg, "Failed to initialise the IJL library: " + std::to_string(code), Source());
   RecordGuard guard{tJ};
 
-  const std::optional<FileStamp> oldStamp = FindFile(sPath);
-
-  // Instead of deleting the old file first, write beside it and rename over
-  // it only when the JPEG is complete: a failed write loses nothing.
-  WriteFileAtomically(sPath, [&](const std::string& tempPath) {
-    const std::string sJpgFile = tempPath;  // lives until the write has finished
-    FillJpegRecord(tJ, cDib, sJpgFile.c_str(), lQuality);
-    if (const int code = ijlWrite(&tJ, IJL_JFILE_WRITEWHOLEIMAGE); code != IJL_OK) {
-      ijlFree(&tJ);
-      Raise(kErrJpeg, "Failed to save to JPG " + std::to_string(code), Source());
-    }
-    // Stamped before the rename, so the file never shows at sFile with
-    // looser permissions than the one it replaces.
-    if (oldStamp) SetFileStamp(tempPath, *oldStamp);
-  });
+  // The JPEG layer writes through the runtime's safe writer: an existing
+  // file is replaced only once the new one is complete, and its times and
+  // attributes are carried over through the new file's descriptor before
+  // the rename. Nothing is looked up, deleted or re-timed by name here.
+  const std::string sJpgFile = sPath;  // lives until the write has finished
+  FillJpegRecord(tJ, cDib, sJpgFile.c_str(), lQuality);
+  if (const int code = ijlWrite(&tJ, IJL_JFILE_WRITEWHOLEIMAGE); code != IJL_OK) {
+    ijlFree(&tJ);
+    // A file that cannot be written is reported as what it is, the way the
+    // file layer says it, rather than as a bare library code.
+    const std::optional<RuntimeError> fileError = LastWriteError();
+    if ((code == IJL_FILE_OPEN_ERROR || code == IJL_FILE_WRITE_ERROR) && fileError) throw *fileError;
+    Raise(kErrJpeg, "Failed to save to JPG " + std::to_string(code), Source());
+  }
   return true;
 }
 

@@ -12,9 +12,9 @@ namespace output {
 inline constexpr int kErrJpeg = 26001;
 
 // Writes cDib to sFile (UTF-8) at quality lQuality, passed on unchecked.
-// The file is written beside sFile and renamed over it when complete; an
-// existing file keeps its times and attributes, and a failed write leaves it
-// exactly as it was. Returns true; every failure is raised: 26001 for the
+// The file is written as runtime::WriteFileSafely does: beside sFile and
+// renamed over it when complete, keeping an existing file's times and
+// attributes; a failed write leaves it exactly as it was. Returns true; every failure is raised: 26001 for the
 // library's refusals, the file layer's own errors for a path that cannot be
 // written.
 bool SaveDibToJpeg(const cDIBSection& cDib, const std::string& sFile, std::int32_t lQuality);

@@ -19,11 +19,17 @@ class RuntimeError : public std::runtime_error {
 
 // Numbers of the run-time's own errors.
 inline constexpr int kErrOverflow = 6;
+inline constexpr int kErrSubscript = 9;
+inline constexpr int kErrDivisionByZero = 11;
 inline constexpr int kErrTypeMismatch = 13;
 inline constexpr int kErrFileNotFound = 53;
 inline constexpr int kErrPermissionDenied = 70;
 inline constexpr int kErrPathNotFound = 76;
 inline constexpr int kErrDeviceIO = 57;
+inline constexpr int kErrObjectNotSet = 91;
+inline constexpr int kErrInvalidPropertyValue = 380;
+inline constexpr int kErrInvalidPicture = 481;
+inline constexpr int kErrPrinter = 482;
 
 [[noreturn]] inline void Raise(int number, std::string description, std::string source = {}) {
   throw RuntimeError(number, std::move(description), std::move(source));

@@ -1,32 +1,55 @@
-// File services: existence with times and attributes, and writing a file
-// so that a reader never sees a partial one.
+// Writing a file so that a reader never sees a partial one, a failed write
+// loses nothing, and nobody who can write the target's folder can turn the
+// write against the user running it.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "runtime/error.h"
 
 namespace runtime {
 
-// What is kept of an existing file to carry it over to a new one written
-// in its place: its attributes and its three times.
-struct FileStamp {
-  std::uint32_t attributes = 0;  // mode bits on Linux, attributes on Windows
-  std::uint32_t owner = 0, group = 0;
-  std::int64_t creationNs = 0, accessNs = 0, writeNs = 0;  // since the epoch
+// Takes the bytes of a file being written and passes them on in large
+// blocks; raises a run-time error naming the path when they cannot be
+// written.
+class FileSink {
+ public:
+  FileSink(int fd, std::string path);
+  void Write(const void* data, std::size_t size);
+  void Flush();
+
+ private:
+  int fd_;
+  std::string path_;
+  std::vector<std::uint8_t> buffer_;
 };
 
-// The stamp of an existing regular file, or nothing when there is none.
-std::optional<FileStamp> FindFile(const std::string& path);
-// Applies the times, then the attributes; results are not reported.
-void SetFileStamp(const std::string& path, const FileStamp& stamp);
+struct WriteOptions {
+  bool keepTimes = false;  // a replaced file's access and write times carry over
+};
 
-// Writes path through write(stream-like callback), first into a temporary
-// file beside it, then renames it over path. write gets the temporary
-// file's path and must leave a complete file there or throw. On any failure
-// the temporary file is removed and path is left as it was; raises a
-// run-time error with a description naming the path.
-void WriteFileAtomically(const std::string& path,
-                         const std::function<void(const std::string& tempPath)>& write);
+// Writes path with write(sink), which must write the whole contents or
+// raise. What is at path decides how:
+// - a regular file is replaced: the new contents go to a private temporary
+//   file beside it, which gets the old file's mode, owner and group (and
+//   times when asked), is synced and then renamed over it;
+// - a symbolic link is resolved once and the file it names is replaced; the
+//   link stays; a link to nothing is refused;
+// - a character device or FIFO is written into, streaming;
+// - nothing: a new file, given the mode the umask allows;
+// - a folder, or anything else, is refused.
+// The temporary file is only ever used through its descriptor. On failure
+// nothing partial is left and an old file is untouched; raises a run-time
+// error with a description naming the path.
+void WriteFileSafely(const std::string& path, const std::function<void(FileSink&)>& write,
+                     const WriteOptions& options = {});
+
+// The error of the last WriteFileSafely on this thread that failed, for
+// callers that learn of the failure only as a code from a layer between.
+std::optional<RuntimeError> LastWriteError();
 
 }  // namespace runtime

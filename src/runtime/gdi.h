@@ -9,8 +9,14 @@
 
 namespace runtime {
 
-// Pixels of a bitmap. Device bitmaps are 32-bit BGRX top-down; DIB sections
-// are whatever their header says (the program uses 24-bit bottom-up).
+namespace platform {
+class PixelFile;
+}
+
+// Pixels of a bitmap. Device bitmaps are 32-bit BGRX top-down, except that
+// a screen capture may come in the 24-bit bottom-up layout of a DIB section;
+// DIB sections are whatever their header says (the program uses 24-bit
+// bottom-up).
 struct Bitmap {
   std::int32_t width = 0;
   std::int32_t height = 0;
@@ -19,6 +25,12 @@ struct Bitmap {
   bool bottomUp = false;    // memory row 0 is the picture's bottom row
   std::uint8_t* bits = nullptr;
   std::shared_ptr<void> storage;  // owns bits (heap or shared memory)
+  bool section = false;           // a DIB section: callers hold its bits
+  bool remappable = false;        // bits may be replaced by a PixelFile view
+  // Set while the pixels are exactly the file's: a whole copy into a bitmap
+  // of the same layout then maps the file instead of copying. Dropped when
+  // GDI draws into the bitmap.
+  std::shared_ptr<platform::PixelFile> file;
 
   // Address of picture row y (0 = top), whatever the memory order.
   std::uint8_t* Row(std::int32_t y) const {

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "runtime/app.h"
+#include "runtime/printer.h"
 
 namespace runtime {
 
@@ -22,6 +23,11 @@ bool& Tried() {
   return tried;
 }
 }  // namespace
+
+std::unique_ptr<PrinterDevice> GuiBackend::OpenDefaultPrinter(std::string& why) {
+  why = "this platform has no printing service";
+  return nullptr;
+}
 
 GuiBackend* Gui() {
   if (!Slot() && !Tried()) {

@@ -9,8 +9,10 @@
 
 namespace runtime {
 
+struct Bitmap;
 class CommonDialog;
 class Control;
+class PrinterDevice;
 class Form;
 enum class Prop;
 
@@ -37,6 +39,12 @@ class GuiBackend {
   virtual bool ShowSave(CommonDialog& dialog) { return false; }
   // A control with a peer is being destroyed: drop every reference to it.
   virtual void Forget(Control& control) {}
+  // Replaces the clipboard's content with a copy of the bitmap, or empties
+  // it (nullptr); false when the clipboard refuses.
+  virtual bool SetClipboardPicture(const Bitmap* bitmap) { return false; }
+  // The system's default printer, ready for one document; nullptr with the
+  // reason in why when there is none.
+  virtual std::unique_ptr<PrinterDevice> OpenDefaultPrinter(std::string& why);
 };
 
 // The backend, created on first call; nullptr when none can start (no

@@ -1,6 +1,5 @@
 #include "runtime/picture.h"
 
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -26,6 +25,22 @@ std::int32_t Picture::PixelHeight() const {
   return b ? b->height : 0;
 }
 
+namespace {
+std::int32_t Himetric(std::int32_t pixels) {
+  return static_cast<std::int32_t>((std::int64_t{pixels} * 2540 + 48) / 96);
+}
+}  // namespace
+
+std::int32_t Picture::Width() const {
+  if (!owner_) Raise(kErrObjectNotSet, "Object variable or With block variable not set");
+  return Himetric(PixelWidth());
+}
+
+std::int32_t Picture::Height() const {
+  if (!owner_) Raise(kErrObjectNotSet, "Object variable or With block variable not set");
+  return Himetric(PixelHeight());
+}
+
 Picture OleCreatePictureIndirect(const PICTDESC& desc, bool own) {
   Picture picture;
   if (desc.picType != 1) return picture;
@@ -46,7 +61,7 @@ void Put32(std::uint8_t* p, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = (v >> (8 * i)) & 0xFF;
 }
 
-void WriteBmp(const Bitmap& bmp, const std::string& path) {
+void WriteBmp(const Bitmap& bmp, FileSink& out) {
   const std::uint32_t stride = ((static_cast<std::uint32_t>(bmp.width) * 3 + 3) & ~3u);
   const std::uint64_t imageSize = static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(bmp.height);
   if (imageSize + 54 > 0xFFFFFFFFull) Raise(kErrOverflow, "Overflow");
@@ -64,12 +79,14 @@ void WriteBmp(const Bitmap& bmp, const std::string& path) {
   Put32(header + 38, 3780);  // 96 dpi
   Put32(header + 42, 3780);
 
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) Raise(kErrPathNotFound, "Path not found");
-  std::vector<std::uint8_t> row(stride, 0);
-  bool ok = std::fwrite(header, 1, sizeof header, f) == sizeof header;
+  out.Write(header, sizeof header);
   const int bytes = bmp.bitsPixel / 8;
-  for (std::int32_t y = bmp.height - 1; ok && y >= 0; --y) {
+  if (bytes == 3 && bmp.bottomUp && static_cast<std::uint32_t>(bmp.stride) == stride) {
+    out.Write(bmp.bits, imageSize);  // already the file's layout, pad bytes included
+    return;
+  }
+  std::vector<std::uint8_t> row(stride, 0);
+  for (std::int32_t y = bmp.height - 1; y >= 0; --y) {
     const std::uint8_t* s = bmp.Row(y);
     if (bytes == 3) {
       std::memcpy(row.data(), s, static_cast<std::size_t>(bmp.width) * 3);
@@ -81,10 +98,8 @@ void WriteBmp(const Bitmap& bmp, const std::string& path) {
         d[2] = s[2];
       }
     }
-    ok = std::fwrite(row.data(), 1, stride, f) == stride;
+    out.Write(row.data(), stride);
   }
-  ok = (std::fclose(f) == 0) && ok;
-  if (!ok) Raise(kErrDeviceIO, "Device I/O error");
 }
 
 }  // namespace
@@ -92,7 +107,7 @@ void WriteBmp(const Bitmap& bmp, const std::string& path) {
 void SavePicture(const Picture& picture, const std::string& fileName) {
   Bitmap* bmp = BitmapOf(picture.Handle());
   if (!bmp || !bmp->bits || bmp->bitsPixel < 24) Raise(481, "Invalid picture");
-  WriteFileAtomically(fileName, [&](const std::string& temp) { WriteBmp(*bmp, temp); });
+  WriteFileSafely(fileName, [&](FileSink& out) { WriteBmp(*bmp, out); });
 }
 
 }  // namespace runtime

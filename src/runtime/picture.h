@@ -28,6 +28,10 @@ class Picture {
   // Size of the bitmap in pixels (0 when there is none).
   std::int32_t PixelWidth() const;
   std::int32_t PixelHeight() const;
+  // Size in HIMETRIC (0.01 mm) at 96 pixels per inch, rounded; raises
+  // "Object variable not set" (91) when there is no picture at all.
+  std::int32_t Width() const;
+  std::int32_t Height() const;
   bool operator==(const Picture& other) const { return owner_ == other.owner_; }
 
  private:
@@ -45,8 +49,8 @@ class Picture {
 Picture OleCreatePictureIndirect(const PICTDESC& desc, bool own);
 
 // Writes a bitmap picture as a 24-bit bottom-up BMP file under exactly the
-// name given. The file is written beside the target and renamed over it
-// only when complete. Raises a run-time error when it cannot be written;
+// name given, as WriteFileSafely does: an existing file is replaced only
+// when the new one is complete and keeps its mode and owner. Raises a run-time error when it cannot be written;
 // a picture without a bitmap raises "Invalid picture" (481).
 void SavePicture(const Picture& picture, const std::string& fileName);
 

@@ -32,8 +32,35 @@ bool ReadWindowPixels(HWND hwnd, bool wholeWindow, std::int32_t srcX, std::int32
                       std::int32_t width, std::int32_t height, Bitmap& dst, std::int32_t dstX,
                       std::int32_t dstY);
 
-// Zeroed memory for pixels, or nullptr when there is none to be had. Large
-// buffers come with their pages already mapped.
-std::shared_ptr<void> AllocatePixels(std::size_t size);
+// Zeroed memory for pixels, or nullptr when there is none to be had.
+// remappable tells whether the buffer is a mapping of its own, page-aligned,
+// that PixelFile::ViewAt may replace.
+std::shared_ptr<void> AllocatePixels(std::size_t size, bool* remappable = nullptr);
+
+// Pixels held in a file in memory. Bitmaps map private copy-on-write views
+// of it, so a copy of a whole bitmap shares its pages until one side writes.
+class PixelFile {
+ public:
+  // A file of size zero bytes; nullptr when none can be made.
+  static std::shared_ptr<PixelFile> Create(std::size_t size);
+  PixelFile(const PixelFile&) = delete;
+  PixelFile& operator=(const PixelFile&) = delete;
+  ~PixelFile();
+
+  std::size_t size() const { return size_; }
+  // Fills [offset, offset + size) of the file. Written rather than mapped,
+  // so no page of the file is ever faulted in while it is filled.
+  bool Write(const void* data, std::size_t size, std::size_t offset);
+  // A private view of the whole file at a new address; the result owns it.
+  std::shared_ptr<void> View() const;
+  // Maps a private view over [at, at + size()) of a remappable buffer;
+  // false (and the range zeroed) when that cannot be done.
+  bool ViewAt(void* at) const;
+
+ private:
+  PixelFile() = default;
+  int fd_ = -1;
+  std::size_t size_ = 0;
+};
 
 }  // namespace runtime::platform

@@ -126,7 +126,11 @@ BatchResult BatchRun(mainwindow::frmBitmap& f, const std::string& sCommandLine) 
         saved = false;
       }
     }
-    if (f.bPrint && saved) f.cmdPrint_Click();
+    if (f.bPrint && saved) {
+      f.cmdPrint_Click();
+      // A script that asked for a printout must not be told it succeeded.
+      if (!f.sPrintFailure.empty()) result = {kExitPrintFailed, "nothing printed: " + f.sPrintFailure};
+    }
   }
   return result;
 }

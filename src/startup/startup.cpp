@@ -9,6 +9,7 @@
 #include "runtime/gui.h"
 #include "startup/batch.h"
 #include "startup/installation.h"
+#include "startup/report.h"
 
 namespace startup {
 
@@ -29,7 +30,7 @@ int Main(int argc, char** argv) {
   };
   form.Load();
   if (!form.Loaded()) {  // a batch run unloads the window itself
-    if (!result.message.empty()) std::fprintf(stderr, "glimmet: %s\n", result.message.c_str());
+    if (!result.message.empty()) PrintReason(result.message);
     runtime::ShutdownGui();  // printing may have started it
     return result.status;
   }

@@ -2,6 +2,8 @@
 // script why, nothing partial is left behind, and the run never hangs.
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "e2e/e2e_support.h"
 
 namespace e2e {
@@ -75,6 +77,20 @@ TEST_F(BatchFailure, UnwritableFolderKeepsTheOldFile) {
   EXPECT_EQ(Run({"/SCREEN", "/SAVE=" + dir + "/shot.jpg"}), kSaveFailed);
   EXPECT_EQ(ReadFile(dir + "/shot.jpg"), "old");
   EXPECT_EQ(ListDir(dir), Files{"shot.jpg"});
+}
+
+// Captions and paths come from whoever wrote the command line: echoed in
+// the reason, they must neither break its line nor drive the terminal.
+TEST_F(BatchFailure, ReasonsShowControlCharactersEscapedOnOneLine) {
+  const std::string caption = "evil\ncaption\x1b[2J\x7f\x9b";
+  RunResult r = RunGlimmetWith({"/WINDOWTEXT=" + caption, "/SAVE=x.jpg"}, out.path, config.path);
+  EXPECT_EQ(r.status, kNoTarget);
+  EXPECT_EQ(r.err, "glimmet: no window with the caption \"evil\\ncaption\\x1b[2J\\x7f\\x9b\"\n");
+  r = RunGlimmetWith({"/SCREEN", "/SAVE=missing/\r\t\u00e9\xc2\x85.jpg"}, out.path, config.path);
+  EXPECT_EQ(r.status, kSaveFailed);
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  EXPECT_NE(r.err.find("missing/\\r\\t\u00e9\\xc2\\x85.jpg"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
 }
 
 }  // namespace

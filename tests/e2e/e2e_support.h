@@ -1,6 +1,8 @@
 // Drives the built glimmet binary the way a test script does: an argv, a
 // fresh configuration folder, an output folder, real X clients to capture.
 #pragma once
+#include <unistd.h>
+
 #include <map>
 
 #include "runtime/jpeg/jpeg_check.h"
@@ -37,6 +39,26 @@ inline int RunGlimmet(const std::vector<std::string>& args, const std::string& c
   int status = -1;
   Shell(command + " </dev/null", &status);
   return status;
+}
+
+// What a run gives back: its exit status and what it wrote to stderr.
+struct RunResult {
+  int status = -1;
+  std::string err;
+};
+
+// Like RunGlimmet, with stderr kept, a shell prefix for the command (for
+// example one that drops to another user) and a shorter limit on hangs.
+inline RunResult RunGlimmetWith(const std::vector<std::string>& args, const std::string& cwd,
+                                const std::string& configHome, const std::string& prefix = "", int seconds = 60) {
+  TempDir scratch;
+  std::string command = "cd " + Quote(cwd) + " && env XDG_CONFIG_HOME=" + Quote(configHome) + " " + prefix +
+                        " timeout -s KILL " + std::to_string(seconds) + " " + Quote(GLIMMET_BINARY);
+  for (const std::string& arg : args) (command += ' ') += Quote(arg);
+  RunResult result;
+  Shell(command + " </dev/null 2>" + Quote(scratch / "err"), &result.status);
+  result.err = ReadFile(scratch / "err");
+  return result;
 }
 
 // The installation record below a configuration folder: the file named

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <memory>
+#include <set>
+#include <vector>
 
 #include "output/dib_test_pictures.h"
 #include "runtime/error.h"
@@ -139,4 +143,74 @@ TEST(cDIBSection, NegativeBlitSizesMeanTheDibsOwn) {
       for (int c = 0; c < 3; ++c) ASSERT_EQ(got[c], want[c]) << x << "," << y;
     }
   DeleteObject(target);
+}
+
+namespace {
+
+// A DIB of width x height whose bytes, pad included, are byte(x, memory row y).
+std::unique_ptr<cDIBSection> Filled(int width, int height, const std::function<std::uint8_t(int, int)>& byte) {
+  auto dib = std::make_unique<cDIBSection>();
+  if (!dib->Create(width, height)) return nullptr;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < dib->BytesPerScanLine(); ++x) dib->DIBSectionBitsPtr()[y * dib->BytesPerScanLine() + x] = byte(x, y);
+  return dib;
+}
+
+std::uint8_t At(const cDIBSection& dib, int x, int y) { return dib.DIBSectionBitsPtr()[y * dib.BytesPerScanLine() + x]; }
+
+std::vector<std::uint8_t> Bytes(const cDIBSection& dib) {
+  return {dib.DIBSectionBitsPtr(), dib.DIBSectionBitsPtr() + dib.BytesPerScanLine() * dib.Height()};
+}
+
+}  // namespace
+
+TEST(Resample, SameSizeCopiesEveryByteAndOtherSizesRoundEachStepHalfToEven) {
+  const auto big = Filled(641, 480, [](int x, int y) { return std::uint8_t(x < 1923 ? x * 13 + y * 7 : 0); });
+  const std::vector<std::uint8_t> before = Bytes(*big);
+  const auto copy = big->Resample(480, 641);  // height first
+  ASSERT_TRUE(copy);
+  EXPECT_TRUE(Bytes(*copy) == before);
+  EXPECT_TRUE(Bytes(*big) == before) << "the source is not changed";
+
+  // Channel c of pixel p in memory row r >= 1 holds 10 p + r - 1 + 40 c:
+  // pixel 1 gives 10/11 in rows 1/2 and pixel 2 gives 20/21.
+  const auto source = Filled(4, 4, [](int x, int y) {
+    return std::uint8_t(x < 12 ? 10 * (x / 3) + std::max(y - 1, 0) + 40 * (x % 3) : 0xEE);
+  });
+  const auto small = source->Resample(2, 2);
+  ASSERT_TRUE(small);
+  EXPECT_EQ(At(*small, 2, 0), 80);  // (0, 0) samples source pixel (0, 0)
+  // (1, 1): fx = fy = 0.5: 10.5 -> 10 and 20.5 -> 20, then 15 (not 15.5).
+  EXPECT_EQ((std::vector<int>{At(*small, 3, 1), At(*small, 4, 1), At(*small, 5, 1)}), (std::vector<int>{15, 55, 95}));
+  EXPECT_EQ(At(*small, 6, 0) | At(*small, 7, 0) | At(*small, 6, 1) | At(*small, 7, 1), 0) << "pad bytes";
+
+  // Changing one side still resamples both: columns step by 2/3.
+  const auto tall = Filled(3, 2, [](int x, int) { return std::uint8_t(x < 9 ? (x / 3) * 90 : 0); })->Resample(4, 3);
+  EXPECT_EQ(std::make_pair(At(*tall, 3, 0), At(*tall, 6, 3)), std::make_pair(std::uint8_t{60}, std::uint8_t{120}));
+}
+
+TEST(Resample, ThinSourcesRaiseSubscriptAndRefusedSizesGiveNothing) {
+  const auto thin = Filled(1, 10, [](int, int) { return std::uint8_t{7}; });
+  EXPECT_EQ(OverflowNumber([&] { thin->Resample(10, 2); }), kErrSubscript);
+  EXPECT_TRUE(thin->Resample(10, 1));
+  const auto flat = Filled(10, 1, [](int, int) { return std::uint8_t{7}; });
+  EXPECT_EQ(OverflowNumber([&] { flat->Resample(3, 10); }), kErrSubscript);
+  EXPECT_EQ(flat->Resample(0, 5), nullptr);
+}
+
+TEST(RandomiseBits, GreyHasEqualChannelsColourHasNoBlueAndThePadStays) {
+  const auto dib = Filled(5, 7, [](int x, int) { return std::uint8_t(x >= 15 ? 0xA5 : 0); });
+  std::set<int> values;
+  for (const bool grey : {true, false}) {
+    dib->RandomiseBits(grey);
+    for (int y = 0; y < 7; ++y) {
+      for (int p = 0; p < 5; ++p) {
+        const int b = At(*dib, 3 * p, y), g = At(*dib, 3 * p + 1, y), r = At(*dib, 3 * p + 2, y);
+        EXPECT_TRUE(grey ? b == g && g == r : b == 0) << (grey ? "grey" : "colour");
+        values.insert(g);
+      }
+      EXPECT_EQ(At(*dib, 15, y), 0xA5);
+    }
+  }
+  EXPECT_GT(values.size(), 20u) << "noise, not a constant";
 }

@@ -1,8 +1,9 @@
 #include "runtime/jpeg/ijl.h"
 
-#include <cstdio>
 #include <new>
+#include <string>
 
+#include "runtime/fileio.h"
 #include "runtime/jpeg/jpeg_encoder.h"
 
 namespace runtime {
@@ -40,18 +41,23 @@ int Describe(const JPEG_CORE_PROPERTIES& p, jpeg::Image& image, jpeg::Settings& 
   return IJL_OK;
 }
 
-// Writes the JPEG to path; a file that could not be written completely is
-// removed again.
+// Writes the JPEG to path through the runtime's safe writer: an existing
+// file is replaced whole and keeps its mode, owner and times; a failed
+// write leaves it as it was, and LastWriteError() tells why.
 int WriteJpegFile(const char* path, const jpeg::EncodedJpeg& jpeg) {
-  std::FILE* f = std::fopen(path, "wb");
-  if (!f) return IJL_FILE_OPEN_ERROR;
-  bool ok = jpeg.Write([f](const std::uint8_t* data, std::size_t size) {
-    return std::fwrite(data, 1, size, f) == size;
-  });
-  ok = std::fclose(f) == 0 && ok;
-  if (ok) return IJL_OK;
-  std::remove(path);
-  return IJL_FILE_WRITE_ERROR;
+  bool opened = false;
+  try {
+    WriteFileSafely(path, [&](FileSink& out) {
+      opened = true;
+      jpeg.Write([&out](const std::uint8_t* data, std::size_t size) {
+        out.Write(data, size);
+        return true;
+      });
+    }, WriteOptions{.keepTimes = true});
+  } catch (const RuntimeError&) {
+    return opened ? IJL_FILE_WRITE_ERROR : IJL_FILE_OPEN_ERROR;
+  }
+  return IJL_OK;
 }
 
 }  // namespace

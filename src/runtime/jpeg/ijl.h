@@ -70,7 +70,11 @@ struct JPEG_CORE_PROPERTIES {
 // subsampling at quality 75. Frees what an earlier ijlInit took.
 int ijlInit(JPEG_CORE_PROPERTIES* props);
 // Encodes as mode says. The file is complete when IJL_OK comes back;
-// otherwise nothing is left at JPGFile that this call wrote.
+// otherwise nothing is left at JPGFile that this call wrote. JPGFile is
+// written as the runtime's WriteFileSafely does: an existing file is
+// replaced whole and keeps its mode, owner and times, and a device or FIFO
+// (/dev/stdout) is written into. After a file error, LastWriteError() says
+// why.
 int ijlWrite(JPEG_CORE_PROPERTIES* props, int mode);
 // Releases what ijlInit took; safe to call again, or on a record never
 // initialised.

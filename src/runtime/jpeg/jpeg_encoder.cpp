@@ -1,17 +1,15 @@
 #include "runtime/jpeg/jpeg_encoder.h"
 
 #include <algorithm>
-#include <atomic>
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h needs FILE
 #include <new>
-#include <system_error>
-#include <thread>
 
 #include <jerror.h>
 #include <jpeglib.h>
 
 #include "runtime/jpeg/ijl.h"
+#include "runtime/parallel.h"
 
 namespace runtime::jpeg {
 namespace {
@@ -19,7 +17,6 @@ namespace {
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 constexpr std::int32_t kMaxDimension = 65500;  // libjpeg's limit
 constexpr std::int32_t kAutoMinRows = 256;     // below this one core is quicker than starting threads
-constexpr unsigned kMaxThreads = 16;
 
 // libjpeg reports errors by calling error_exit, which must not return: jump
 // back to the strip's entry point instead of ending the process.
@@ -168,29 +165,6 @@ void Put16(std::vector<std::uint8_t>& v, std::size_t at, unsigned value) {
 
 int McuHeight(int subsampling) { return subsampling == IJL_420 ? 16 : 8; }
 int McuWidth(int subsampling) { return subsampling == IJL_NONE ? 8 : 16; }
-
-unsigned Cores() { return std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads); }
-
-// Runs job(0..count-1) on up to Cores() threads, this one included. When a
-// thread cannot be started the remaining ones, or this one alone, do the work.
-template <typename Job>
-void RunAll(int count, Job job) {
-  std::atomic<int> next{0};
-  auto worker = [&] {
-    for (int i = next++; i < count; i = next++) job(i);
-  };
-  std::vector<std::thread> threads;
-  const unsigned extra = std::min<unsigned>(Cores(), static_cast<unsigned>(count)) - 1;
-  for (unsigned t = 0; t < extra; ++t) {
-    try {
-      threads.emplace_back(worker);
-    } catch (const std::system_error&) {
-      break;
-    }
-  }
-  worker();
-  for (auto& t : threads) t.join();
-}
 
 }  // namespace
 

@@ -1,5 +1,8 @@
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 
@@ -7,26 +10,81 @@
 
 namespace runtime::platform {
 namespace {
+
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
-constexpr int kPopulateWrite = 23;  // MADV_POPULATE_WRITE (Linux 5.14); refused harmlessly before
+
+std::size_t PageSize() {
+  static const std::size_t size = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  return size;
+}
+
+std::size_t RoundUp(std::size_t n, std::size_t unit) { return (n + unit - 1) / unit * unit; }
+
 }  // namespace
 
-std::shared_ptr<void> AllocatePixels(std::size_t size) {
+std::shared_ptr<void> AllocatePixels(std::size_t size, bool* remappable) {
+  if (remappable) *remappable = false;
   if (size < kHugePage) {
     void* p = std::calloc(size ? size : 1, 1);
     if (!p) return nullptr;
     return std::shared_ptr<void>(p, std::free);
   }
-  // A screen-sized buffer taken as huge pages, mapped in one call: first
-  // touches of fresh memory page by page cost more than the pixel work,
-  // above all under a hypervisor.
-  const std::size_t length = (size + kHugePage - 1) / kHugePage * kHugePage + kHugePage;
+  // A screen-sized buffer is its own mapping, aligned for huge pages: a
+  // handful of faults fill it instead of one per 4 KiB. Its pages come on
+  // first touch, so a buffer that is remapped before it is written (a copy
+  // by view, PixelFile::ViewAt) never costs any.
+  const std::size_t length = RoundUp(size, kHugePage) + kHugePage;
   void* raw = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (raw == MAP_FAILED) return nullptr;
   auto* aligned = reinterpret_cast<void*>((reinterpret_cast<std::uintptr_t>(raw) + kHugePage - 1) & ~(kHugePage - 1));
   madvise(aligned, size, MADV_HUGEPAGE);
-  madvise(aligned, size, kPopulateWrite);
+  if (remappable) *remappable = true;
   return std::shared_ptr<void>(aligned, [raw, length](void*) { munmap(raw, length); });
+}
+
+std::shared_ptr<PixelFile> PixelFile::Create(std::size_t size) {
+  if (size == 0) return nullptr;
+  const int fd = memfd_create("glimmet-pixels", MFD_CLOEXEC);
+  if (fd < 0) return nullptr;
+  std::shared_ptr<PixelFile> file(new PixelFile);
+  file->fd_ = fd;
+  file->size_ = size;
+  if (ftruncate(fd, static_cast<off_t>(size)) != 0) return nullptr;
+  return file;
+}
+
+PixelFile::~PixelFile() {
+  if (fd_ >= 0) close(fd_);
+}
+
+bool PixelFile::Write(const void* data, std::size_t size, std::size_t offset) {
+  if (offset > size_ || size > size_ - offset) return false;
+  const auto* p = static_cast<const std::uint8_t*>(data);
+  while (size > 0) {
+    const ssize_t n = pwrite(fd_, p, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= static_cast<std::size_t>(n);
+    offset += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+std::shared_ptr<void> PixelFile::View() const {
+  void* view = mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE, fd_, 0);
+  if (view == MAP_FAILED) return nullptr;
+  const std::size_t size = size_;
+  return std::shared_ptr<void>(view, [size](void* p) { munmap(p, size); });
+}
+
+bool PixelFile::ViewAt(void* at) const {
+  if (reinterpret_cast<std::uintptr_t>(at) % PageSize() != 0) return false;
+  if (mmap(at, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_FIXED, fd_, 0) != MAP_FAILED) return true;
+  // A failed fixed mapping may have taken the old pages away: put zeroed
+  // ones back so the caller can still copy.
+  mmap(at, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+  return false;
 }
 
 }  // namespace runtime::platform

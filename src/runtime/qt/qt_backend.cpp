@@ -1,6 +1,10 @@
 #include "runtime/qt/qt_backend.h"
 
 #include <QAbstractEventDispatcher>
+#include <QBuffer>
+#include <QClipboard>
+#include <QMimeData>
+#include <QThread>
 #include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
@@ -19,6 +23,8 @@
 #include "runtime/qt/qt_dispatch.h"
 #include "runtime/qt/qt_form_window.h"
 #include "runtime/qt/qt_peer.h"
+#include "runtime/qt/qt_printer.h"
+#include "runtime/qt/selection_keeper.h"
 
 namespace runtime::qt {
 namespace {
@@ -41,6 +47,7 @@ QtBackend::QtBackend(std::unique_ptr<QApplication> app) : app_(std::move(app)) {
 }
 
 QtBackend::~QtBackend() {
+  KeepClipboard();
   for (Form* form : LoadedForms())
     if (form->peer) DetachTree(*form);
   DeleteBuried();
@@ -229,6 +236,55 @@ bool QtBackend::ShowSave(CommonDialog& dialog) {
   return true;
 }
 
+namespace {
+std::string Encode(const QImage& image, const char* format) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  if (!image.save(&buffer, format)) return {};
+  return bytes.toStdString();
+}
+}  // namespace
+
+bool QtBackend::SetClipboardPicture(const Bitmap* bitmap) {
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  clipboardPng_.clear();
+  clipboardBmp_.clear();
+  if (!bitmap) {
+    clipboard->clear(QClipboard::Clipboard);
+    Flush();
+    return true;
+  }
+  const QImage image = ToQImage(*bitmap);
+  if (image.isNull()) return false;
+  // Encoded once, here: pasting and handing over at exit then cost nothing.
+  clipboardPng_ = Encode(image, "PNG");
+  clipboardBmp_ = Encode(image, "BMP");
+  if (clipboardPng_.empty() || clipboardBmp_.empty()) return false;
+  auto* data = new QMimeData;
+  data->setData("image/png", QByteArray::fromStdString(clipboardPng_));
+  data->setData("image/bmp", QByteArray::fromStdString(clipboardBmp_));
+  clipboard->setMimeData(data, QClipboard::Clipboard);
+  Flush();
+  return clipboard->ownsClipboard();
+}
+
+void QtBackend::KeepClipboard() {
+  if (clipboardPng_.empty() || !QGuiApplication::clipboard()->ownsClipboard()) return;
+  // Our own keeper, not Qt's exit handover, gives the picture to a
+  // clipboard manager: Qt's stalls and loses formats with some managers.
+  if (!KeepClipboardAfterExit({{"image/png", clipboardPng_}, {"image/bmp", clipboardBmp_}})) return;
+  // Qt must see that it lost the selection, or it tries a handover too.
+  for (int i = 0; i < 100 && QGuiApplication::clipboard()->ownsClipboard(); ++i) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(10);
+  }
+}
+
+std::unique_ptr<PrinterDevice> QtBackend::OpenDefaultPrinter(std::string& why) {
+  return QtPrinterDevice::OpenDefault(why);
+}
+
 HWND QtBackend::Handle(const Control& control) {
   QtPeer* peer = PeerOf(control);
   if (!peer || !peer->Widget() || !(peer->Windowed() || control.Kind() == ControlKind::Form)) return 0;
@@ -261,6 +317,14 @@ extern "C" __attribute__((visibility("default"))) runtime::GuiBackend* glimmet_c
   // tracker, and each wake-up through GLib's main context costs several
   // times as much.
   setenv("QT_NO_GLIB", "1", 0);
+  // Without a session's runtime folder (cron, CI, sudo) Qt notes that it
+  // falls back to a private one; that note would break the batch run's
+  // promise of one reason line on stderr, so only it is dropped.
+  static QtMessageHandler standard = nullptr;
+  standard = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"))) return;
+    if (standard) standard(type, context, text);
+  });
   // QApplication keeps references to these for its whole life.
   static std::string name = runtime::App().EXEName.empty() ? "glimmet" : runtime::App().EXEName;
   static char* argv[] = {name.data(), nullptr};

@@ -32,6 +32,8 @@ class QtBackend : public GuiBackend {
   void Focus(Control& control) override;
   bool ShowSave(CommonDialog& dialog) override;
   void Forget(Control& control) override;
+  bool SetClipboardPicture(const Bitmap* bitmap) override;
+  std::unique_ptr<PrinterDevice> OpenDefaultPrinter(std::string& why) override;
 
  private:
   void RealizeChildren(Control& container, QtPeer& containerPeer);
@@ -41,12 +43,15 @@ class QtBackend : public GuiBackend {
   void DeleteBuried();
   void ApplyOverrideCursor();
   void Flush();
+  void KeepClipboard();
 
   std::unique_ptr<QApplication> app_;
   QTimer wake_;  // bounds the wait of Pump
   std::vector<QPointer<QtFormWindow>> buried_;
   bool overrideCursor_ = false;
   struct xcb_connection_t* xcb_ = nullptr;  // Qt's own connection, for flushing
+  // What this program last put on the clipboard, as offered.
+  std::string clipboardPng_, clipboardBmp_;
 };
 
 }  // namespace runtime::qt

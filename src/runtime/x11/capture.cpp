@@ -1,13 +1,16 @@
 // Screen capture and display properties: what the screen shows is read from
 // the root window, so frames, overlapping windows and all come out exactly
 // as seen.
-#include <sys/mman.h>
 #include <xcb/randr.h>
 #include <xcb/shm.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
+#include "runtime/parallel.h"
 #include "runtime/platform.h"
 #include "runtime/x11/connection.h"
 #include "runtime/x11/pixel_format.h"
@@ -60,9 +63,6 @@ PixelFormat RootFormat(const Connection& c) {
   return f;
 }
 
-// MADV_POPULATE_WRITE (Linux 5.14); older kernels refuse it harmlessly.
-constexpr int kPopulateWrite = 23;
-
 // Root pixels of one rectangle, in shared memory or in a reply.
 struct RootImage {
   std::shared_ptr<ShmSegment> segment;
@@ -71,35 +71,54 @@ struct RootImage {
   std::size_t stride = 0;
 };
 
+// One request and one reply: the attach is sent ahead without waiting. The
+// rows are left in the segment: image.data stays empty, see Rows.
 bool ReadShm(Connection& c, const Rect& r, std::size_t stride, RootImage& image) {
   const std::size_t size = stride * static_cast<std::size_t>(r.height);
   image.segment = ShmSegment::Create(c, size);
   if (!image.segment) return false;
-  // Give the segment its pages in one call before the server fills it:
-  // thousands of single first-touch faults on either side cost more than
-  // the copy itself.
-  madvise(image.segment->data(), size, kPopulateWrite);
+  const bool byDescriptor = c.hasShmFd();
   xcb_generic_error_t* error = nullptr;
-  Reply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(
-      c.xcb(),
+  const auto cookie =
       xcb_shm_get_image(c.xcb(), c.root(), static_cast<std::int16_t>(r.x), static_cast<std::int16_t>(r.y),
                         static_cast<std::uint16_t>(r.width), static_cast<std::uint16_t>(r.height), ~0u,
-                        XCB_IMAGE_FORMAT_Z_PIXMAP, image.segment->id(), 0),
-      &error));
-  std::free(error);
-  image.segment->DetachServer();
-  if (!reply) {
-    image.segment.reset();
-    return false;
+                        XCB_IMAGE_FORMAT_Z_PIXMAP, image.segment->id(), 0);
+  xcb_flush(c.xcb());
+  // The server fills the segment from the top; meanwhile the other core
+  // gives it its pages from the bottom up, so that most of the server's
+  // page faults find a page already there.
+  std::atomic<bool> done{false};
+  std::thread allocator;
+  if (Cores() > 1 && byDescriptor) {
+    try {
+      allocator = std::thread([&] { image.segment->AllocateBackwards(done); });
+    } catch (const std::system_error&) {
+    }
   }
-  image.data = image.segment->data();
+  Reply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(c.xcb(), cookie, &error));
+  done = true;
+  if (allocator.joinable()) allocator.join();
+  std::free(error);
+  const bool attached = image.segment->ConfirmAttach(c);
+  image.segment->DetachServer();
+  if (!reply || !attached) {
+    image.segment.reset();
+    // A server that refused the descriptor may still take a System V segment.
+    return byDescriptor && !c.hasShmFd() && c.hasShm() && ReadShm(c, r, stride, image);
+  }
   image.stride = stride;
   return true;
 }
 
+// The rows of an image as memory, mapping a segment if need be.
+bool Rows(RootImage& image) {
+  if (!image.data && image.segment) image.data = image.segment->data();
+  return image.data != nullptr;
+}
+
 bool ReadRoot(Connection& c, const Rect& r, const PixelFormat& format, RootImage& image) {
   const std::size_t stride = format.RowBytes(r.width);
-  if (ReadShm(c, r, stride, image)) return true;
+  if (ReadShm(c, r, stride, image)) return Rows(image);
   xcb_generic_error_t* error = nullptr;
   image.reply.reset(xcb_get_image_reply(
       c.xcb(),
@@ -128,13 +147,55 @@ void ClearRect(Bitmap& dst, const Rect& r) {
     std::memset(dst.Row(y) + static_cast<std::ptrdiff_t>(r.x) * bytes, 0, static_cast<std::size_t>(r.width) * bytes);
 }
 
-// The bitmap takes the segment itself as its storage: no copy at all.
+// Rows read, converted and written out at once: both buffers stay in the
+// cache, and the segment's pages go back to the system soon after they are
+// read, so the 32-bit and the 24-bit screen never both exist whole.
+constexpr std::int32_t kBandRows = 16;
+
+// The screen's BGRX rows, read into shared memory, become the picture's
+// 24-bit bottom-up rows in a file in memory: the layout of a DIB section, so
+// that a later CreateFromPicture maps the same pages instead of converting
+// again. Every core converts a part of the rows.
 bool HandOver(Connection& c, const Rect& r, const PixelFormat& format, Bitmap& dst) {
+  const std::size_t stride = static_cast<std::size_t>(r.width * 3 + 3) & ~std::size_t{3};
+  auto file = platform::PixelFile::Create(stride * static_cast<std::size_t>(r.height));
   RootImage image;
-  if (!ReadShm(c, r, format.RowBytes(r.width), image)) return false;
-  dst.bits = image.segment->data();
-  dst.stride = static_cast<std::int32_t>(image.stride);
-  dst.storage = std::shared_ptr<void>(image.segment, image.segment->data());
+  if (!file || !ReadShm(c, r, format.RowBytes(r.width), image)) return false;
+  std::atomic<bool> written{true};
+  const int parts = static_cast<int>(
+      std::min<std::int32_t>(static_cast<std::int32_t>(Cores()), std::max<std::int32_t>(1, r.height / 64)));
+  RunAll(parts, [&](int k) {
+    const std::int32_t first = r.height * k / parts, end = r.height * (k + 1) / parts;
+    std::vector<std::uint8_t> in(image.stride * kBandRows), out(stride * kBandRows);
+    std::size_t released = image.stride * static_cast<std::size_t>(first);
+    for (std::int32_t y = first; y < end && written; y += kBandRows) {
+      const std::int32_t rows = std::min(kBandRows, end - y);
+      const std::size_t from = image.stride * static_cast<std::size_t>(y), bytes = image.stride * rows;
+      if (!image.segment->Read(from, bytes, in.data())) {
+        written = false;
+        break;
+      }
+      // Picture row y + i is memory row height - 1 - y - i: the band goes
+      // in reversed, ending at the memory row of picture row y.
+      for (std::int32_t i = 0; i < rows; ++i)
+        BgrxToBgr(in.data() + image.stride * static_cast<std::size_t>(i), r.width,
+                  out.data() + stride * static_cast<std::size_t>(rows - 1 - i));
+      const std::size_t at = stride * static_cast<std::size_t>(r.height - y - rows);
+      if (!file->Write(out.data(), stride * static_cast<std::size_t>(rows), at)) written = false;
+      released = image.segment->Release(released, from + bytes);
+    }
+  });
+  if (!written) return false;
+  image.segment.reset();
+  auto view = file->View();
+  if (!view) return false;
+  dst.bitsPixel = 24;
+  dst.bottomUp = true;
+  dst.stride = static_cast<std::int32_t>(stride);
+  dst.bits = static_cast<std::uint8_t*>(view.get());
+  dst.storage = std::move(view);
+  dst.remappable = false;
+  dst.file = std::move(file);
   return true;
 }
 

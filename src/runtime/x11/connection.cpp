@@ -1,5 +1,6 @@
 #include "runtime/x11/connection.h"
 
+#include <sys/socket.h>
 #include <xcb/randr.h>
 #include <xcb/shm.h>
 
@@ -46,7 +47,6 @@ Connection::Connection(xcb_connection_t* c, int screenNumber) : c_(c) {
       scanlinePad_ = f.data->scanline_pad;
     }
   ProbeExtensions();
-  InternAtoms();
 }
 
 Connection::~Connection() { xcb_disconnect(c_); }
@@ -54,11 +54,16 @@ Connection::~Connection() { xcb_disconnect(c_); }
 void Connection::ProbeExtensions() {
   xcb_prefetch_extension_data(c_, &xcb_shm_id);
   xcb_prefetch_extension_data(c_, &xcb_randr_id);
+  // Every server with the extension has the requests used here; one that
+  // cannot reach our segments fails the first attach instead.
   const xcb_query_extension_reply_t* shm = xcb_get_extension_data(c_, &xcb_shm_id);
-  if (shm && shm->present) {
-    Reply<xcb_shm_query_version_reply_t> v(xcb_shm_query_version_reply(c_, xcb_shm_query_version(c_), nullptr));
-    shm_ = v != nullptr;
-  }
+  shm_ = shm && shm->present;
+  // Descriptors only travel over a local socket; a server too old to take
+  // them fails the first attach, and System V segments take over.
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  shmFd_ = shm_ && getsockname(xcb_get_file_descriptor(c_), reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
+           address.ss_family == AF_UNIX;
   const xcb_query_extension_reply_t* randr = xcb_get_extension_data(c_, &xcb_randr_id);
   if (randr && randr->present) {
     // The primary output needs RandR 1.3.
@@ -68,7 +73,16 @@ void Connection::ProbeExtensions() {
   }
 }
 
-void Connection::InternAtoms() {
+const Atoms& Connection::atoms() const {
+  // Asked for on first use: a screen capture never needs them.
+  if (!atomsInterned_) {
+    InternAtoms();
+    atomsInterned_ = true;
+  }
+  return atoms_;
+}
+
+void Connection::InternAtoms() const {
   struct Name {
     const char* name;
     xcb_atom_t Atoms::*field;
@@ -101,9 +115,9 @@ bool Connection::Check(xcb_void_cookie_t cookie) const {
 bool Connection::WindowManagerRunning() const {
   // The check window must point at itself; a stale property left by a
   // window manager that died does not.
-  const auto root = GetProperty32(*this, screen_->root, atoms_.netSupportingWmCheck, XCB_ATOM_WINDOW);
+  const auto root = GetProperty32(*this, screen_->root, atoms().netSupportingWmCheck, XCB_ATOM_WINDOW);
   if (root.empty() || root[0] == XCB_NONE) return false;
-  const auto self = GetProperty32(*this, root[0], atoms_.netSupportingWmCheck, XCB_ATOM_WINDOW);
+  const auto self = GetProperty32(*this, root[0], atoms().netSupportingWmCheck, XCB_ATOM_WINDOW);
   return !self.empty() && self[0] == root[0];
 }
 

@@ -42,12 +42,15 @@ class Connection {
   const xcb_screen_t& screen() const { return *screen_; }
   xcb_window_t root() const { return screen_->root; }
   const xcb_visualtype_t* rootVisual() const { return visual_; }
-  const Atoms& atoms() const { return atoms_; }
+  const Atoms& atoms() const;
   bool hasRandr() const { return randr_; }
   // MIT-SHM that works with this server; switched off after the first failure
   // to attach (a remote display cannot see our segments).
   bool hasShm() const { return shm_; }
-  void disableShm() { shm_ = false; }
+  void disableShm() { shm_ = shmFd_ = false; }
+  // Segments may be memory files passed as descriptors (a local server).
+  bool hasShmFd() const { return shmFd_; }
+  void disableShmFd() { shmFd_ = false; }
   // Bits per pixel and scanline pad of the root depth's pixmap format.
   int bitsPerPixel() const { return bitsPerPixel_; }
   int scanlinePad() const { return scanlinePad_; }
@@ -60,14 +63,16 @@ class Connection {
  private:
   explicit Connection(xcb_connection_t* c, int screenNumber);
   void ProbeExtensions();
-  void InternAtoms();
+  void InternAtoms() const;
 
   xcb_connection_t* c_;
   const xcb_screen_t* screen_ = nullptr;
   const xcb_visualtype_t* visual_ = nullptr;
-  Atoms atoms_;
+  mutable Atoms atoms_;  // interned on first use
+  mutable bool atomsInterned_ = false;
   bool randr_ = false;
   bool shm_ = false;
+  bool shmFd_ = false;
   int bitsPerPixel_ = 32;
   int scanlinePad_ = 32;
 };

@@ -31,4 +31,8 @@ struct PixelFormat {
 // pixel in blue, green, red (, 0) order.
 void ConvertRow(const PixelFormat& format, const std::uint8_t* src, int width, std::uint8_t* dst, int dstBytes);
 
+// Drops the fourth byte of width BGRX pixels: dst gets 3 * width bytes.
+// src and dst must not overlap.
+void BgrxToBgr(const std::uint8_t* src, int width, std::uint8_t* dst);
+
 }  // namespace runtime::x11

@@ -1,27 +1,50 @@
 #include "runtime/x11/shm_segment.h"
 
+#include <fcntl.h>
 #include <sys/ipc.h>
+#include <sys/mman.h>
 #include <sys/shm.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 namespace runtime::x11 {
+namespace {
+
+std::size_t PageSize() {
+  static const std::size_t size = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  return size;
+}
+
+}  // namespace
 
 std::shared_ptr<ShmSegment> ShmSegment::Create(Connection& c, std::size_t size) {
   if (!c.hasShm() || size == 0) return nullptr;
+  std::shared_ptr<ShmSegment> segment(new ShmSegment);
+  segment->size_ = size;
+  segment->c_ = c.xcb();
+  if (c.hasShmFd()) {
+    const int fd = memfd_create("glimmet-shm", MFD_CLOEXEC);
+    if (fd < 0) return nullptr;
+    segment->fd_ = fd;
+    const int passed = fcntl(fd, F_DUPFD_CLOEXEC, 0);  // the connection closes what it sends
+    if (ftruncate(fd, static_cast<off_t>(size)) != 0 || passed < 0) {
+      if (passed >= 0) close(passed);
+      return nullptr;
+    }
+    segment->seg_ = xcb_generate_id(c.xcb());
+    segment->attach_ = xcb_shm_attach_fd_checked(c.xcb(), segment->seg_, passed, 0);
+    return segment;
+  }
   const int shmid = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
   if (shmid < 0) return nullptr;
   void* address = shmat(shmid, nullptr, 0);
-  std::shared_ptr<ShmSegment> segment(new ShmSegment);
   if (address != reinterpret_cast<void*>(-1)) {
     segment->data_ = static_cast<std::uint8_t*>(address);
-    const xcb_shm_seg_t seg = xcb_generate_id(c.xcb());
-    if (c.Check(xcb_shm_attach_checked(c.xcb(), seg, static_cast<std::uint32_t>(shmid), 0))) {
-      segment->c_ = c.xcb();
-      segment->seg_ = seg;
-    } else {
-      c.disableShm();
-    }
+    segment->seg_ = xcb_generate_id(c.xcb());
+    segment->attach_ = xcb_shm_attach_checked(c.xcb(), segment->seg_, static_cast<std::uint32_t>(shmid), 0);
   }
   // Marked for removal at once: the segment goes away with the last detach,
   // even if this process dies.
@@ -29,15 +52,82 @@ std::shared_ptr<ShmSegment> ShmSegment::Create(Connection& c, std::size_t size) 
   return segment->seg_ ? segment : nullptr;
 }
 
+bool ShmSegment::ConfirmAttach(Connection& c) {
+  if (!seg_ || c.Check(attach_)) return seg_ != 0;
+  seg_ = 0;  // never attached: nothing to detach
+  if (fd_ >= 0) {
+    c.disableShmFd();
+  } else {
+    c.disableShm();
+  }
+  return false;
+}
+
 void ShmSegment::DetachServer() {
   if (!seg_) return;
-  std::free(xcb_request_check(c_, xcb_shm_detach_checked(c_, seg_)));
+  // Nothing to wait for: the server lets go in its own time.
+  xcb_shm_detach(c_, seg_);
+  xcb_flush(c_);
   seg_ = 0;
+}
+
+std::uint8_t* ShmSegment::data() {
+  if (!data_ && fd_ >= 0) {
+    void* p = mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+    if (p != MAP_FAILED) data_ = static_cast<std::uint8_t*>(p);
+  }
+  return data_;
+}
+
+bool ShmSegment::Read(std::size_t offset, std::size_t size, std::uint8_t* dst) {
+  if (offset > size_ || size > size_ - offset) return false;
+  if (data_ || fd_ < 0) {
+    if (!data()) return false;
+    std::memcpy(dst, data_ + offset, size);
+    return true;
+  }
+  while (size > 0) {
+    const ssize_t n = pread(fd_, dst, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    dst += n;
+    offset += static_cast<std::size_t>(n);
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+std::size_t ShmSegment::Release(std::size_t from, std::size_t to) {
+  const std::size_t page = PageSize();
+  const std::size_t begin = (from + page - 1) / page * page, end = to / page * page;
+  if (end <= begin) return from;
+  if (data_) {
+    madvise(data_ + begin, end - begin, MADV_REMOVE);
+  } else if (fd_ >= 0) {
+    fallocate(fd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(begin),
+              static_cast<off_t>(end - begin));
+  }
+  return end;
+}
+
+void ShmSegment::AllocateBackwards(const std::atomic<bool>& done) {
+  constexpr std::size_t kChunk = std::size_t{256} << 10;
+  if (fd_ < 0) return;
+  for (std::size_t end = size_; end > 0 && !done;) {
+    const std::size_t begin = end > kChunk ? end - kChunk : 0;
+    if (fallocate(fd_, 0, static_cast<off_t>(begin), static_cast<off_t>(end - begin)) != 0) return;
+    end = begin;
+  }
 }
 
 ShmSegment::~ShmSegment() {
   DetachServer();
-  if (data_) shmdt(data_);
+  if (fd_ >= 0) {
+    if (data_) munmap(data_, size_);
+    close(fd_);
+  } else if (data_) {
+    shmdt(data_);
+  }
 }
 
 }  // namespace runtime::x11

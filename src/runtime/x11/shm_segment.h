@@ -1,7 +1,10 @@
-// A System V shared-memory segment that the X server can write images into.
+// Shared memory that the X server can write images into: a memory file
+// passed to the server where the connection can carry descriptors (read
+// back without ever mapping it), else a System V segment.
 #pragma once
 #include <xcb/shm.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -12,26 +15,44 @@ namespace runtime::x11 {
 
 class ShmSegment {
  public:
-  // A segment of size bytes attached on both sides, or nullptr (no shared
-  // memory here, or the server cannot reach it). Failing to attach switches
-  // MIT-SHM off for the connection.
+  // A segment of size bytes, asked to be attached by the server without
+  // waiting for the answer; nullptr when there is no shared memory here.
   static std::shared_ptr<ShmSegment> Create(Connection& c, std::size_t size);
 
   ShmSegment(const ShmSegment&) = delete;
   ShmSegment& operator=(const ShmSegment&) = delete;
   ~ShmSegment();
 
-  std::uint8_t* data() const { return data_; }
   xcb_shm_seg_t id() const { return seg_; }
+  // Whether the server did attach; asked after a reply to a later request,
+  // it costs no round trip. A failure switches the kind of segment off for
+  // the connection: descriptors first, then MIT-SHM as a whole.
+  bool ConfirmAttach(Connection& c);
   // Lets go of the server's side; the memory stays ours until destruction.
   void DetachServer();
+
+  // The whole segment mapped here (mapped on first use); nullptr when it
+  // cannot be.
+  std::uint8_t* data();
+  // Copies [offset, offset + size) of the segment into dst.
+  bool Read(std::size_t offset, std::size_t size, std::uint8_t* dst);
+  // Gives the whole pages inside [from, to) back to the system and returns
+  // where the next call may start. Their contents are gone.
+  std::size_t Release(std::size_t from, std::size_t to);
+  // Gives a memory-file segment its pages from the end towards the start,
+  // a quarter of a megabyte at a time, until done is set. Pages already
+  // there (written by the server) are left as they are.
+  void AllocateBackwards(const std::atomic<bool>& done);
 
  private:
   ShmSegment() = default;
 
-  std::uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;
+  int fd_ = -1;                   // a memory file, or -1 for System V
+  std::uint8_t* data_ = nullptr;  // the mapping here, if any
   xcb_connection_t* c_ = nullptr;
-  xcb_shm_seg_t seg_ = 0;  // nonzero while the server is attached
+  xcb_shm_seg_t seg_ = 0;  // nonzero while the server is (asked to be) attached
+  xcb_void_cookie_t attach_{};
 };
 
 }  // namespace runtime::x11

@@ -1,6 +1,7 @@
 #include "runtime/registry.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,6 +41,52 @@ TEST_F(RegistryTest, KeyFileMirrorsTheKeyPathAndKeepsOtherValues) {
   EXPECT_NE(testshell::ReadFile(file).find("Multi=a\\nb\\\\c\n"), std::string::npos);
   for (const std::string& name : testshell::ListDir(fs::path(file).parent_path()))  // no temporary files left
     EXPECT_FALSE(name.ends_with(".tmp")) << name;
+}
+
+// Files edited by hand or by other programs: every line of a value is set,
+// the line endings and bytes of everything else stay, a link stays a link.
+TEST_F(RegistryTest, ForeignKeyFilesKeepTheirBytesAndLineEndings) {
+  const std::string file = runtime::RegistryKeyFile(kKey);
+  fs::create_directories(fs::path(file).parent_path());
+  static const char kJunk[] = "\x00\xff\xfe=\x01\n\x89PNG\r\n\x1a\n[=]\n\x00trailing";
+  const std::string junk(kJunk, sizeof kJunk - 1);
+  const std::string big = "Big=" + std::string(10 << 20, 'b') + "\n";
+  const std::pair<std::string, std::string> cases[] = {
+      {"; crlf\r\nExeName=old\r\nOther=1\r\nexename=older\r\n",  // every duplicate is set
+       "; crlf\r\nExeName=glimmet\r\nOther=1\r\nexename=glimmet\r\nInstallDir=/opt/g\r\n"},
+      {junk, junk + "\nExeName=glimmet\nInstallDir=/opt/g\n"},
+      {big, big + "ExeName=glimmet\nInstallDir=/opt/g\n"},
+  };
+  for (const auto& [before, after] : cases) {
+    testshell::WriteFile(file, before);
+    runtime::RegistryBatch batch;
+    Set(kKey, "ExeName", "glimmet");
+    Set(kKey, "InstallDir", "/opt/g");
+    EXPECT_EQ(batch.Flush(), "");
+    EXPECT_TRUE(testshell::ReadFile(file) == after) << testshell::ReadFile(file).substr(0, 80);
+  }
+
+  const std::string elsewhere = dir / "kept-elsewhere.ini";
+  testshell::WriteFile(elsewhere, "Mine=1\n");
+  fs::remove(file);
+  fs::create_symlink(elsewhere, file);
+  Set(kKey, "ExeName", "glimmet");
+  EXPECT_TRUE(fs::is_symlink(file));
+  EXPECT_EQ(testshell::ReadFile(elsewhere), "Mine=1\nExeName=glimmet\n");
+}
+
+// Without XDG_CONFIG_HOME and HOME the key lives in the user's own home from
+// the password database, never in a folder others share.
+TEST_F(RegistryTest, WithoutHomeTheKeyFileIsInThePasswordDatabasesHome) {
+  ::unsetenv("XDG_CONFIG_HOME");
+  const char* home = std::getenv("HOME");
+  const std::string saved = home ? home : "";
+  ::unsetenv("HOME");
+  const passwd* pw = ::getpwuid(::geteuid());
+  ASSERT_NE(pw, nullptr);
+  EXPECT_EQ(runtime::RegistryKeyFile(kKey),
+            std::string(pw->pw_dir) + "/.config/software/ostmarin/Tessakit/Glimmet/Installation.ini");
+  if (home) ::setenv("HOME", saved.c_str(), 1);
 }
 
 TEST_F(RegistryTest, RejectsOtherRootsAndStaleHandles) {

@@ -4,6 +4,7 @@
 #include "capture/capture_bitmap.h"
 #include "runtime/platform.h"
 #include "runtime/user32.h"
+#include "runtime/x11/connection.h"
 #include "x11_session.h"
 
 using namespace runtime;
@@ -11,9 +12,9 @@ using namespace x11test;
 
 namespace {
 
-// Whether address lies in a System V shared-memory mapping of this process.
-bool InSharedMemory(const void* address) {
-  std::istringstream maps(Shell("grep SYSV /proc/" + std::to_string(getpid()) + "/maps"));
+// Whether address lies in a mapping of this process whose name holds what.
+bool InMapping(const void* address, const std::string& what) {
+  std::istringstream maps(Shell("grep " + Quote(what) + " /proc/" + std::to_string(getpid()) + "/maps"));
   for (std::string line; std::getline(maps, line);) {
     std::uintptr_t from = 0, to = 0;
     std::sscanf(line.c_str(), "%lx-%lx", &from, &to);
@@ -41,12 +42,75 @@ TEST(Capture, ScreenEqualsWhatTheServerShows) {
   ASSERT_EQ(Pixels(shot).width, 1024);
   ASSERT_EQ(Pixels(shot).height, 768);
   EXPECT_EQ(Mismatches(Pixels(shot), root, 0, 0), 0);
-  // The picture owns the very segment the server wrote into, and lets go of
-  // it with its last reference.
+  // The server's segment is gone; the picture holds its rows in a file in
+  // memory, which it lets go of with its last reference.
+  EXPECT_EQ(Shell("grep -c SYSV /proc/" + std::to_string(getpid()) + "/maps"), "0\n");
   const void* bits = Pixels(shot).bits;
-  EXPECT_TRUE(InSharedMemory(bits));
+  EXPECT_TRUE(InMapping(bits, "memfd:"));
   shot = Picture();
-  EXPECT_FALSE(InSharedMemory(bits));
+  EXPECT_FALSE(InMapping(bits, "memfd:"));
+}
+
+// Where descriptors cannot be passed to the server, a System V segment
+// carries the screen instead, with the same result.
+TEST(Capture, SystemVSegmentWhereDescriptorsCannotTravel) {
+  REQUIRE_DESKTOP();
+  x11::Connection* c = x11::Connection::Get();
+  ASSERT_TRUE(c && c->hasShm());
+  c->disableShmFd();
+  Xterm term(UniqueTitle("sysv"), "60x12+300+200", {"-e", "sh", "-c", "ls -l /; exec sleep 60"});
+  ASSERT_NE(term.id(), 0u);
+  Picture shot;
+  const Rgb root = Steady([&] { shot = capture::GrabScreen(); });
+  ASSERT_TRUE(shot);
+  EXPECT_EQ(Mismatches(Pixels(shot), root, 0, 0), 0);
+  EXPECT_TRUE(c->hasShm());
+  EXPECT_TRUE(InMapping(Pixels(shot).bits, "memfd:"));
+  EXPECT_EQ(Shell("grep -c SYSV /proc/" + std::to_string(getpid()) + "/maps"), "0\n");  // handed back
+}
+
+// A whole copy of a screen capture into a DIB section of the same layout
+// maps the capture's pages instead of copying them; each side still sees
+// only its own writes.
+TEST(Capture, CopiesOfACaptureShareItsPagesUntilEitherSideWrites) {
+  REQUIRE_DESKTOP();
+  Xterm term(UniqueTitle("share"), "60x12+100+100", {"-e", "sh", "-c", "ls -l /; exec sleep 60"});
+  ASSERT_NE(term.id(), 0u);
+  Picture shot;
+  const Rgb root = Steady([&] { shot = capture::GrabScreen(); });
+  ASSERT_TRUE(shot);
+  const HDC src = CreateCompatibleDC(0), dst = CreateCompatibleDC(0);
+  BITMAPINFOHEADER header;
+  header.biSize = 40, header.biWidth = 1024, header.biHeight = 768, header.biPlanes = 1, header.biBitCount = 24;
+  std::uint8_t* bits = nullptr;
+  const HBITMAP dib = CreateDIBSection(dst, &header, DIB_RGB_COLORS, &bits, 0, 0);
+  ASSERT_NE(dib, 0);
+  const HGDIOBJ oldSrc = SelectObject(src, shot.Handle()), oldDst = SelectObject(dst, dib);
+  ASSERT_TRUE(BitBlt(dst, 0, 0, 1024, 768, src, 0, 0, SRCCOPY));
+  EXPECT_EQ(BitmapOf(dib)->bits, bits);  // the caller's pointer stays good
+  EXPECT_TRUE(InMapping(bits, "memfd:"));
+  EXPECT_EQ(Mismatches(*BitmapOf(dib), root, 0, 0), 0);
+
+  // Written through the pointer: the picture keeps the screen.
+  std::fill(bits, bits + 3 * 1024 * 10, 0x5a);
+  EXPECT_EQ(Mismatches(Pixels(shot), root, 0, 0), 0);
+  // Drawn into by GDI: the DIB keeps what it had.
+  const HBITMAP gray = CreateCompatibleBitmap(0, 1024, 768);
+  const HDC grayDC = CreateCompatibleDC(0);
+  const HGDIOBJ oldGray = SelectObject(grayDC, gray);
+  ASSERT_TRUE(BitBlt(src, 0, 0, 1024, 768, grayDC, 0, 0, SRCCOPY));
+  EXPECT_EQ(Mismatches(Pixels(shot), Rgb{}, 0, 0), 0);
+  EXPECT_EQ(BitmapOf(dib)->Row(767)[0], 0x5a);
+  EXPECT_EQ(Mismatches(*BitmapOf(dib), root, 0, 0), 1024 * 10);
+
+  SelectObject(grayDC, oldGray);
+  SelectObject(src, oldSrc);
+  SelectObject(dst, oldDst);
+  DeleteDC(grayDC);
+  DeleteObject(gray);
+  DeleteObject(dib);
+  DeleteDC(src);
+  DeleteDC(dst);
 }
 
 TEST(Capture, WindowCoversItsFrameAndClientAreaItsInside) {

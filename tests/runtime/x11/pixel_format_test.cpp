@@ -6,6 +6,7 @@
 
 #include <vector>
 
+using runtime::x11::BgrxToBgr;
 using runtime::x11::ConvertRow;
 using runtime::x11::PixelFormat;
 
@@ -41,4 +42,18 @@ TEST(PixelFormat, RowsOfEveryLayoutBecomeBlueGreenRed) {
   EXPECT_FALSE(bigEndian.IsBgrx());
   EXPECT_EQ(colormapped.RowBytes(3), 4u);  // rows pad to 32 bits
   EXPECT_EQ(PixelFormat{}.RowBytes(3), 12u);
+}
+
+TEST(PixelFormat, BgrxToBgrDropsEveryFourthByteAtEveryWidth) {
+  // Widths around the sixteen-pixel rounds, so the tail is covered too.
+  std::vector<std::uint8_t> src(4 * 40);
+  for (std::size_t i = 0; i < src.size(); ++i) src[i] = static_cast<std::uint8_t>(i * 7 + 1);
+  for (int width : {0, 1, 15, 16, 17, 31, 32, 33, 40}) {
+    SCOPED_TRACE(width);
+    std::vector<std::uint8_t> out(3 * 40 + 1, 0xaa), want(out);
+    for (int x = 0; x < width; ++x)
+      for (int c = 0; c < 3; ++c) want[3 * x + c] = src[4 * x + c];
+    BgrxToBgr(src.data(), width, out.data());
+    EXPECT_EQ(out, want);  // nothing written past the last pixel
+  }
 }

@@ -1,0 +1,254 @@
+#include "runtime/qt/selection_keeper.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace runtime::qt {
+namespace {
+
+template <class T>
+using Reply = std::unique_ptr<T, decltype(&std::free)>;
+
+xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
+  Reply<xcb_intern_atom_reply_t> reply(
+      xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr),
+      &std::free);
+  return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+}
+
+// A large answer goes in pieces (the INCR protocol): each time the
+// requestor deletes the property, the next piece follows; an empty piece
+// ends it.
+struct Transfer {
+  xcb_window_t requestor;
+  xcb_atom_t property, type;
+  const std::string* data;
+  std::size_t offset;
+};
+
+class SelectionOwner {
+ public:
+  SelectionOwner(xcb_connection_t* c, const SelectionTargets& targets) : c_(c), targets_(targets) {}
+
+  // Takes CLIPBOARD; false when the server would not give it.
+  bool Own() {
+    clipboard_ = Atom(c_, "CLIPBOARD");
+    targetsAtom_ = Atom(c_, "TARGETS");
+    timestampAtom_ = Atom(c_, "TIMESTAMP");
+    incr_ = Atom(c_, "INCR");
+    multiple_ = Atom(c_, "MULTIPLE");
+    for (const auto& [name, data] : targets_) atoms_.push_back(Atom(c_, name.c_str()));
+    const std::uint32_t limit = xcb_get_maximum_request_length(c_) * 4;
+    piece_ = std::min<std::size_t>(limit > 4096 ? limit - 1024 : 1024, 1 << 20);
+
+    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c_)).data;
+    window_ = xcb_generate_id(c_);
+    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_create_window(c_, XCB_COPY_FROM_PARENT, window_, screen->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                      XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &mask);
+    // A real server time for the ownership, from a property change.
+    const char name[] = "glimmet clipboard";
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, sizeof name - 1,
+                        name);
+    xcb_flush(c_);
+    while (xcb_generic_event_t* e = xcb_wait_for_event(c_)) {
+      const bool got = (e->response_type & ~0x80) == XCB_PROPERTY_NOTIFY;
+      if (got) time_ = reinterpret_cast<xcb_property_notify_event_t*>(e)->time;
+      std::free(e);
+      if (got) break;
+    }
+    xcb_set_selection_owner(c_, window_, clipboard_, time_);
+    Reply<xcb_get_selection_owner_reply_t> owner(
+        xcb_get_selection_owner_reply(c_, xcb_get_selection_owner(c_, clipboard_), nullptr), &std::free);
+    if (!owner || owner->owner != window_) return false;
+    AskManagerToSave();
+    return true;
+  }
+
+  // Where a clipboard manager runs, it is asked to save every target
+  // (SAVE_TARGETS); once it has, this process is no longer needed.
+  void AskManagerToSave() {
+    if (!ClipboardManagerRuns(c_)) return;
+    manager_ = Atom(c_, "CLIPBOARD_MANAGER");
+    const xcb_atom_t save = Atom(c_, "SAVE_TARGETS"), property = Atom(c_, "_GLIMMET_SAVE_TARGETS");
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, property, XCB_ATOM_ATOM, 32,
+                        static_cast<std::uint32_t>(atoms_.size()), atoms_.data());
+    xcb_convert_selection(c_, window_, manager_, save, property, time_);
+    xcb_flush(c_);
+  }
+
+  // Answers requests until another client owns the selection or the
+  // display goes away.
+  void Serve() {
+    while (xcb_generic_event_t* e = xcb_wait_for_event(c_)) {
+      const std::uint8_t type = e->response_type & ~0x80;
+      bool lost = false;
+      if (type == XCB_SELECTION_REQUEST) {
+        Answer(*reinterpret_cast<xcb_selection_request_event_t*>(e));
+      } else if (type == XCB_SELECTION_CLEAR) {
+        lost = reinterpret_cast<xcb_selection_clear_event_t*>(e)->selection == clipboard_;
+      } else if (type == XCB_SELECTION_NOTIFY) {
+        const auto* n = reinterpret_cast<xcb_selection_notify_event_t*>(e);
+        lost = manager_ != XCB_ATOM_NONE && n->selection == manager_ && n->property != XCB_ATOM_NONE;
+      } else if (type == XCB_PROPERTY_NOTIFY) {
+        const auto* p = reinterpret_cast<xcb_property_notify_event_t*>(e);
+        if (p->state == XCB_PROPERTY_DELETE) Continue(p->window, p->atom);
+      }
+      std::free(e);
+      xcb_flush(c_);
+      if (lost) return;
+    }
+  }
+
+ private:
+  void Answer(const xcb_selection_request_event_t& r) {
+    // Obsolete requestors name no property: the target is the property.
+    const xcb_atom_t property = r.property == xcb_atom_t{XCB_ATOM_NONE} ? r.target : r.property;
+    bool ok = true;
+    if (r.selection != clipboard_) {
+      ok = false;
+    } else if (r.target == targetsAtom_) {
+      std::vector<xcb_atom_t> list = {targetsAtom_, timestampAtom_, multiple_};
+      list.insert(list.end(), atoms_.begin(), atoms_.end());
+      xcb_change_property(c_, XCB_PROP_MODE_REPLACE, r.requestor, property, XCB_ATOM_ATOM, 32,
+                          static_cast<std::uint32_t>(list.size()), list.data());
+    } else if (r.target == multiple_) {
+      ok = AnswerMultiple(r.requestor, property);
+    } else {
+      ok = Convert(r.requestor, property, r.target);
+    }
+    xcb_selection_notify_event_t notify{};
+    notify.response_type = XCB_SELECTION_NOTIFY;
+    notify.time = r.time;
+    notify.requestor = r.requestor;
+    notify.selection = r.selection;
+    notify.target = r.target;
+    notify.property = ok ? property : xcb_atom_t{XCB_ATOM_NONE};
+    xcb_send_event(c_, 0, r.requestor, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&notify));
+  }
+
+  bool Convert(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t target) {
+    if (target == timestampAtom_) {
+      xcb_change_property(c_, XCB_PROP_MODE_REPLACE, requestor, property, XCB_ATOM_INTEGER, 32, 1, &time_);
+      return true;
+    }
+    const auto it = std::find(atoms_.begin(), atoms_.end(), target);
+    if (it == atoms_.end()) return false;
+    Send(requestor, property, target, targets_[it - atoms_.begin()].second);
+    return true;
+  }
+
+  // MULTIPLE: the requestor's property lists (target, property) pairs; each
+  // pair that cannot be converted gets None as its property.
+  bool AnswerMultiple(xcb_window_t requestor, xcb_atom_t property) {
+    Reply<xcb_get_property_reply_t> pairs(
+        xcb_get_property_reply(c_, xcb_get_property(c_, 0, requestor, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 16),
+                               nullptr),
+        &std::free);
+    if (!pairs || pairs->format != 32) return false;
+    auto* list = static_cast<xcb_atom_t*>(xcb_get_property_value(pairs.get()));
+    const int n = xcb_get_property_value_length(pairs.get()) / 4;
+    for (int i = 0; i + 1 < n; i += 2)
+      if (!Convert(requestor, list[i + 1], list[i])) list[i + 1] = XCB_ATOM_NONE;
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, requestor, property, pairs->type, 32,
+                        static_cast<std::uint32_t>(n), list);
+    return true;
+  }
+
+  void Send(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type, const std::string& data) {
+    if (data.size() <= piece_) {
+      xcb_change_property(c_, XCB_PROP_MODE_REPLACE, requestor, property, type, 8,
+                          static_cast<std::uint32_t>(data.size()), data.data());
+      return;
+    }
+    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(c_, requestor, XCB_CW_EVENT_MASK, &mask);
+    const std::uint32_t size = static_cast<std::uint32_t>(std::min<std::size_t>(data.size(), UINT32_MAX));
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, requestor, property, incr_, 32, 1, &size);
+    transfers_.push_back({requestor, property, type, &data, 0});
+  }
+
+  void Continue(xcb_window_t window, xcb_atom_t property) {
+    const auto it = std::find_if(transfers_.begin(), transfers_.end(),
+                                 [&](const Transfer& t) { return t.requestor == window && t.property == property; });
+    if (it == transfers_.end()) return;
+    const std::size_t n = std::min(piece_, it->data->size() - it->offset);
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window, property, it->type, 8, static_cast<std::uint32_t>(n),
+                        it->data->data() + it->offset);
+    it->offset += n;
+    if (n == 0) transfers_.erase(it);  // the empty piece has gone: done
+  }
+
+  xcb_connection_t* c_;
+  const SelectionTargets& targets_;
+  std::vector<xcb_atom_t> atoms_;
+  std::vector<Transfer> transfers_;
+  xcb_atom_t clipboard_ = 0, targetsAtom_ = 0, timestampAtom_ = 0, incr_ = 0, multiple_ = 0, manager_ = 0;
+  xcb_window_t window_ = 0;
+  xcb_timestamp_t time_ = XCB_CURRENT_TIME;
+  std::size_t piece_ = 1 << 16;
+};
+
+// The detached process: tells ready once it owns the selection, then serves.
+[[noreturn]] void RunKeeper(const SelectionTargets& targets, int ready) {
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  if (!c || xcb_connection_has_error(c)) _exit(1);
+  SelectionOwner owner(c, targets);
+  if (!owner.Own()) _exit(1);
+  const char byte = 1;
+  if (write(ready, &byte, 1) != 1) _exit(1);
+  close(ready);
+  owner.Serve();
+  xcb_disconnect(c);
+  _exit(0);
+}
+
+}  // namespace
+
+bool ClipboardManagerRuns(xcb_connection_t* c) {
+  const xcb_atom_t manager = Atom(c, "CLIPBOARD_MANAGER");
+  if (manager == XCB_ATOM_NONE) return false;
+  Reply<xcb_get_selection_owner_reply_t> owner(
+      xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, manager), nullptr), &std::free);
+  return owner && owner->owner != XCB_WINDOW_NONE;
+}
+
+bool KeepClipboardAfterExit(const SelectionTargets& targets) {
+  int ready[2];
+  if (pipe2(ready, O_CLOEXEC) != 0) return false;
+  const pid_t child = fork();
+  if (child < 0) {
+    close(ready[0]);
+    close(ready[1]);
+    return false;
+  }
+  if (child == 0) {
+    // Its own session, reparented to init by the second fork, holding no
+    // descriptor of the program but the one that reports readiness.
+    setsid();
+    if (fork() != 0) _exit(0);
+    if (chdir("/") != 0) _exit(1);
+    const int null = open("/dev/null", O_RDWR);
+    for (int fd = 0; fd < 3; ++fd) dup2(null, fd);
+    const int keep = ready[1];
+    for (int fd = 3; fd < 1024; ++fd)
+      if (fd != keep) close(fd);
+    RunKeeper(targets, keep);
+  }
+  close(ready[1]);
+  waitpid(child, nullptr, 0);
+  pollfd p{ready[0], POLLIN, 0};
+  char byte = 0;
+  const bool ok = poll(&p, 1, 5000) == 1 && read(ready[0], &byte, 1) == 1;
+  close(ready[0]);
+  return ok;
+}
+
+}  // namespace runtime::qt
