@@ -30,7 +30,10 @@ std::int32_t Span(std::int32_t from, std::int32_t to) {
   return Add(static_cast<std::int32_t>(std::llabs(std::int64_t{to} - from)), 0);
 }
 
-std::string Signed(std::int32_t v) { return (v < 0 ? "" : " ") + std::to_string(v); }
+std::string Signed(std::int32_t v) {
+  std::string text(v < 0 ? "" : " ");
+  return text += std::to_string(v);
+}
 
 }  // namespace
 
