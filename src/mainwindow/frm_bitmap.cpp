@@ -53,6 +53,7 @@ frmBitmap::frmBitmap() : Form("frmBitmap") {
   Toolbar1.ButtonClick = [this](const runtime::ToolbarButton& button) { Toolbar1_ButtonClick(button.Key); };
   HScroll.Change = HScroll.Scroll = [this] { HScroll_Change(); };
   VScroll.Change = VScroll.Scroll = [this] { VScroll_Change(); };
+  WireCaptureWorkflow();
 }
 
 runtime::OptionButton& frmBitmap::optCapture(int index) {

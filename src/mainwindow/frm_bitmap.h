@@ -6,6 +6,7 @@
 #include <string>
 
 #include "infowindows/window_pos.h"
+#include "runtime/picture.h"
 #include "mainwindow/picture_layout.h"
 #include "runtime/forms.h"
 
@@ -103,6 +104,24 @@ class frmBitmap : public runtime::Form {
   // " 640 x 480".
   static std::string SizeLabel(double width, double height);
 
+  // The capture workflow: Start/Freeze, the mode choice, the tracker tick,
+  // the capture poll and the area run.
+  void cmdStart_Click();
+  void optCapture_Click(int index);
+  void Timer1_Timer();
+  void Timer2_Timer();
+  void RunAreaCapture();
+  // Milliseconds the area run waits for the chosen delay.
+  int AreaDelay();
+
+  // Seams for the capture calls, so the poll's decisions can be followed
+  // without a display.
+  std::function<runtime::Picture(runtime::HWND)> GrabWindow;
+  std::function<runtime::Picture()> GrabScreen;
+  std::function<runtime::HWND(runtime::HWND)> GetParent;
+  // The window's own handles: the window and the area holding its controls.
+  std::function<bool(runtime::HWND)> IsOwnWindow;
+
   // Seams for the calls that need a real window system: the Z-order call
   // and the modal show of the about and help windows.
   infowindows::SetWindowPosFn SetWindowPos = infowindows::PlatformSetWindowPos();
@@ -112,6 +131,9 @@ class frmBitmap : public runtime::Form {
   void Design() override;
 
  private:
+  void WireCaptureWorkflow();
+  // Hides the window, captures what grab returns into Image1, shows it again.
+  void CaptureSequence(const std::function<runtime::Picture()>& grab);
   // How bar values map to picture offsets for the current picture.
   ScrollRange hRange_, vRange_;
 };

@@ -44,8 +44,10 @@ int MillisecondsToNextTimer() {
   const Clock::time_point now = Clock::now();
   int wait = 100;
   for (const TimerEntry& entry : Timers()) {
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(entry.due - now).count();
-    wait = std::min<int>(wait, static_cast<int>(std::max<long long>(0, ms)));
+    // Rounded up: a wait rounded down wakes just before the tick is due and
+    // then spins through zero-length waits until it is.
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(entry.due - now).count();
+    wait = std::min<int>(wait, static_cast<int>(std::max<long long>(0, (us + 999) / 1000)));
   }
   return wait;
 }

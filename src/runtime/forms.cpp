@@ -201,20 +201,56 @@ double PictureBox::ScaleHeight() const {
   return scaleMode_ == runtime::ScaleMode::Pixels ? twips / Screen().TwipsPerPixelY() : twips;
 }
 
-HDC PictureBox::hDC() {
-  if (surfaceDC_) return surfaceDC_;
-  const auto w = static_cast<std::int32_t>(ScaleWidth() / (scaleMode_ == runtime::ScaleMode::Pixels ? 1 : Screen().TwipsPerPixelX()));
-  const auto h = static_cast<std::int32_t>(ScaleHeight() / (scaleMode_ == runtime::ScaleMode::Pixels ? 1 : Screen().TwipsPerPixelY()));
-  surfaceDC_ = CreateCompatibleDC(0);
-  surfaceBmp_ = CreateCompatibleBitmap(0, std::max(1, w), std::max(1, h));
-  if (Bitmap* bmp = BitmapOf(surfaceBmp_)) {
+namespace {
+// Pixel size of a picture box's client area.
+std::pair<std::int32_t, std::int32_t> ClientPixels(const PictureBox& box) {
+  const bool pixels = box.GetScaleMode() == runtime::ScaleMode::Pixels;
+  return {static_cast<std::int32_t>(box.ScaleWidth() / (pixels ? 1 : Screen().TwipsPerPixelX())),
+          static_cast<std::int32_t>(box.ScaleHeight() / (pixels ? 1 : Screen().TwipsPerPixelY()))};
+}
+
+// A new surface bitmap filled with the back colour.
+HBITMAP NewSurface(std::int32_t w, std::int32_t h, OLE_COLOR back) {
+  HBITMAP bitmap = CreateCompatibleBitmap(0, std::max(1, w), std::max(1, h));
+  if (Bitmap* bmp = BitmapOf(bitmap)) {
     bmp->Allocate();
-    const OLE_COLOR c = BackColor() & 0x80000000 ? 0xC0C0C0 : BackColor();
-    for (std::int32_t y = 0; y < bmp->height; ++y) {
+    const OLE_COLOR c = back & 0x80000000 ? 0xC0C0C0 : back;
+    for (std::int32_t y = 0; bmp->bits && y < bmp->height; ++y) {
       auto* row = reinterpret_cast<std::uint32_t*>(bmp->Row(y));
       std::fill(row, row + bmp->width, ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF));
     }
   }
+  return bitmap;
+}
+}  // namespace
+
+void PictureBox::Move(double left, double top, double width, double height) {
+  Control::Move(left, top, width, height);
+  ResizeSurface();
+}
+
+void PictureBox::ResizeSurface() {
+  const Bitmap* old = surfaceBmp_ ? BitmapOf(surfaceBmp_) : nullptr;
+  if (!old) return;
+  const auto [w, h] = ClientPixels(*this);
+  if (std::max(1, w) == old->width && std::max(1, h) == old->height) return;
+  // The same DC keeps serving: whoever holds it draws on the new bitmap.
+  HBITMAP bigger = NewSurface(w, h, BackColor());
+  HDC dst = CreateCompatibleDC(0);
+  HGDIOBJ prev = SelectObject(dst, bigger);
+  BitBlt(dst, 0, 0, std::min(w, old->width), std::min(h, old->height), surfaceDC_, 0, 0, SRCCOPY);
+  SelectObject(dst, prev);
+  DeleteDC(dst);
+  SelectObject(surfaceDC_, bigger);
+  DeleteObject(surfaceBmp_);
+  surfaceBmp_ = bigger;
+}
+
+HDC PictureBox::hDC() {
+  if (surfaceDC_) return surfaceDC_;
+  const auto [w, h] = ClientPixels(*this);
+  surfaceDC_ = CreateCompatibleDC(0);
+  surfaceBmp_ = NewSurface(w, h, BackColor());
   surfacePrev_ = SelectObject(surfaceDC_, surfaceBmp_);
   // The surface starts out holding the picture.
   if (picture_) {

@@ -124,6 +124,9 @@ class Label : public Control {
  public:
   Label(std::string name, Control* container) : Control(ControlKind::Label, std::move(name), container) {}
   bool Transparent = false;
+  static constexpr int kLeft = 0, kRight = 1, kCenter = 2;
+  int Alignment = kLeft;
+  int BorderStyle = 0;  // 0 none, 1 fixed single
 };
 
 class TextBox : public Control {
@@ -172,8 +175,11 @@ enum class ScaleMode { Twips = 1, Pixels = 3 };
 // drawing surface, whose DC hDC() draws into.
 class PictureBox : public Control {
  public:
-  PictureBox(std::string name, Control* container) : Control(ControlKind::PictureBox, std::move(name), container) {}
+  PictureBox(std::string name, Control* container, int index = -1)
+      : Control(ControlKind::PictureBox, std::move(name), container, index) {}
   ~PictureBox() override;
+  // The drawing surface follows the box's size and keeps what it holds.
+  void Move(double left, double top, double width, double height) override;
   const runtime::Picture& GetPicture() const { return picture_; }
   void SetPicture(const runtime::Picture& picture);
   runtime::ScaleMode GetScaleMode() const { return scaleMode_; }
@@ -197,6 +203,7 @@ class PictureBox : public Control {
 
  private:
   void DropSurface();
+  void ResizeSurface();
   runtime::Picture picture_;
   runtime::ScaleMode scaleMode_ = runtime::ScaleMode::Twips;
   HDC surfaceDC_ = 0;
@@ -223,6 +230,10 @@ class Shape : public Control {
   void SetBorderStyle(Border b);
   int BorderWidth = 1;
   OLE_COLOR BorderColor = vbBlack;
+  // kCopyPen paints the border colour; kXorPen combines it with each pixel
+  // beneath by exclusive or.
+  static constexpr int kXorPen = 7, kCopyPen = 13;
+  int DrawMode = kCopyPen;
 
  private:
   Border border_ = Border::Solid;

@@ -108,6 +108,17 @@ void CopyPixels(Bitmap& dst, std::int32_t x, std::int32_t y, std::int32_t w, std
   }
 }
 
+// Clears the part of a rectangle that lies inside the bitmap.
+void FillBlack(Bitmap& dst, std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h) {
+  const std::int64_t x0 = std::max<std::int64_t>(x, 0), y0 = std::max<std::int64_t>(y, 0);
+  const std::int64_t x1 = std::min<std::int64_t>(std::int64_t{x} + w, dst.width);
+  const std::int64_t y1 = std::min<std::int64_t>(std::int64_t{y} + h, dst.height);
+  if (x0 >= x1 || y0 >= y1 || !dst.bits) return;
+  const int bytes = dst.bitsPixel / 8;
+  for (std::int64_t row = y0; row < y1; ++row)
+    std::memset(dst.Row(static_cast<std::int32_t>(row)) + x0 * bytes, 0, static_cast<std::size_t>((x1 - x0) * bytes));
+}
+
 // A copy of all of src onto all of dst, same layout: dst can take a
 // copy-on-write view of the file behind src instead of the pixels.
 bool CopyByView(Bitmap& dst, std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h, const Bitmap& src,
@@ -230,6 +241,10 @@ bool BitBlt(HDC dst, std::int32_t x, std::int32_t y, std::int32_t width, std::in
   if (source != target && CopyByView(*target, x, y, width, height, *source, srcX, srcY)) return true;
   if (!target->Allocate()) return false;
   if (!source->bits && !source->Allocate()) return false;
+  // What the source does not cover comes out black, as off-screen pixels do.
+  const std::int64_t right = std::int64_t{srcX} + width, bottom = std::int64_t{srcY} + height;
+  if (srcX < 0 || srcY < 0 || right > source->width || bottom > source->height)
+    FillBlack(*target, x, y, width, height);
   CopyPixels(*target, x, y, width, height, *source, srcX, srcY);
   return true;
 }

@@ -4,6 +4,7 @@
 #include <exception>
 #include <string>
 
+#include "areaselect/frm_full_scr.h"
 #include "mainwindow/frm_bitmap.h"
 #include "runtime/app.h"
 #include "runtime/events.h"
@@ -30,6 +31,7 @@ int Run(int argc, char** argv, bool& recorded) {
   form.OnUnload = [&recorded](mainwindow::frmBitmap&) {
     recorded = true;
     WriteInstallationRecord();
+    areaselect::frmFullScrForm().Unload();  // so that no window of the program remains
   };
   form.Load();
   if (!form.Loaded()) {  // a batch run unloads the window itself

@@ -61,6 +61,9 @@ constexpr long OFN_OVERWRITEPROMPT = 0x2;
 }  // namespace
 
 QtBackend::QtBackend(std::unique_ptr<QApplication> app) : app_(std::move(app)) {
+  // Looked up once: the lookup compares type names, and Flush runs on every
+  // pass of the event loop.
+  if (auto* x11 = app_->nativeInterface<QNativeInterface::QX11Application>()) xcb_ = x11->connection();
   wake_.setSingleShot(true);
   QApplication::setQuitOnLastWindowClosed(false);
   // The designs are laid out for 8-point text at 96 pixels per inch.
@@ -193,20 +196,23 @@ void QtBackend::ApplyOverrideCursor() {
 void QtBackend::Flush() {
   // Requests made outside the event loop would otherwise wait in Qt's
   // buffer until the next pump.
-  if (auto* x11 = app_->nativeInterface<QNativeInterface::QX11Application>()) xcb_flush(x11->connection());
+  if (xcb_) xcb_flush(xcb_);
 }
 
 void QtBackend::Pump(int timeoutMs) {
   DeleteBuried();
   QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
-  bool any = false;
-  // Everything pending, within reason: a widget that keeps posting work
-  // must not hold the runtime's timers up.
-  for (int round = 0; round < 16 && dispatcher->processEvents(QEventLoop::AllEvents); ++round) any = true;
-  if (!any && timeoutMs > 0) {
+  if (timeoutMs > 0) {
+    // One wait that ends with the first events or the next timer tick; the
+    // events that woke it are handled in the same pass.
     wake_.start(timeoutMs);
     dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     wake_.stop();
+  } else {
+    // Everything pending, within reason: a widget that keeps posting work
+    // must not hold the runtime's timers up.
+    for (int round = 0; round < 16 && dispatcher->processEvents(QEventLoop::AllEvents); ++round) {
+    }
   }
   Flush();
   DeleteBuried();
@@ -335,6 +341,10 @@ extern "C" __attribute__((visibility("default"))) runtime::GuiBackend* glimmet_c
   if (probe) xcb_disconnect(probe);
   if (!reachable) return nullptr;
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "xcb", 0);
+  // Qt's own event dispatcher: the loop wakes every 10 ms for the pointer
+  // tracker, and each wake-up through GLib's main context costs several
+  // times as much.
+  setenv("QT_NO_GLIB", "1", 0);
   // Without a session's runtime folder (cron, CI, sudo) Qt notes that it
   // falls back to a private one; that note would break the batch run's
   // promise of one reason line on stderr, so only it is dropped.

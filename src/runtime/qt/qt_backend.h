@@ -49,6 +49,7 @@ class QtBackend : public GuiBackend {
   QTimer wake_;  // bounds the wait of Pump
   std::vector<QPointer<QtFormWindow>> buried_;
   bool overrideCursor_ = false;
+  struct xcb_connection_t* xcb_ = nullptr;  // Qt's own connection, for flushing
   // What this program last put on the clipboard, as offered.
   std::string clipboardPng_, clipboardBmp_;
 };

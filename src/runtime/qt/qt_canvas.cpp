@@ -40,7 +40,15 @@ void QtCanvas::PaintPicture(QPainter& painter) {
     case ControlKind::PictureBox: {
       auto* box = static_cast<PictureBox*>(control_);
       // What was drawn persists; it already holds the picture it started from.
-      image = box->Surface() ? ToQImage(*box->Surface()) : ToQImage(box->GetPicture());
+      const Bitmap* surface = box->Surface();
+      if (surface && surface->bits && surface->bitsPixel == 32 && !surface->bottomUp) {
+        // Shown in place: a screen-sized surface repaints often under a
+        // moving outline, and a copy per paint would cost more than the paint.
+        const QImage view(surface->bits, surface->width, surface->height, surface->stride, QImage::Format_RGB32);
+        painter.drawImage(origin, view);
+        return;
+      }
+      image = surface ? ToQImage(*surface) : ToQImage(box->GetPicture());
       break;
     }
     case ControlKind::Image: {
@@ -66,6 +74,11 @@ void QtCanvas::PaintShape(QPainter& painter) {
   pen.setJoinStyle(Qt::MiterJoin);
   painter.setPen(pen);
   painter.setBrush(Qt::NoBrush);
+  if (shape->DrawMode == runtime::Shape::kXorPen) {
+    pen.setColor(QColor::fromRgb(ToQColor(shape->BorderColor, palette()).rgb()));
+    painter.setPen(pen);
+    painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+  }
   // The outline lies inside the shape's rectangle.
   const int half = pen.width() / 2, odd = pen.width() % 2;
   painter.drawRect(rect().adjusted(half, half, -half - odd, -half - odd));

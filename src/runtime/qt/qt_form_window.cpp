@@ -7,6 +7,12 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QThread>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
 
 #include <cmath>
 
@@ -36,6 +42,9 @@ void QtFormWindow::ApplyStyle() {
     case FormBorder::None:
       flags |= Qt::FramelessWindowHint;
       if (!form_->ShowInTaskbar) flags |= Qt::Tool;
+      // A borderless maximised window covers the screen above everything,
+      // docks and panels included.
+      if (form_->GetWindowState() == WindowState::Maximized) flags |= Qt::WindowStaysOnTopHint;
       break;
     case FormBorder::FixedToolWindow:
       flags = Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
@@ -113,11 +122,22 @@ void QtFormWindow::ApplyVisible() {
   if (!form_) return;
   const bool show = form_->IsShown() && form_->Visible();
   if (!show) {
+    const bool wasVisible = isVisible();
+    if (wasVisible) shownAt_ = ClientOrigin();
     hide();
+    if (wasVisible) WaitUntilOffScreen();
     return;
   }
   const bool appearing = !isVisible();
   if (appearing) setWindowModality(form_->ShownModal() ? Qt::ApplicationModal : Qt::NonModal);
+  // Shown again where it was hidden, not wherever the window manager would
+  // place a new window.
+  if (appearing && shownAt_) {
+    // Through the native window, so that the position goes out as one the
+    // user chose and the window manager keeps it.
+    setGeometry(QRect(*shownAt_, size()));
+    if (windowHandle()) windowHandle()->setGeometry(QRect(*shownAt_, size()));
+  }
   ApplyWindowState();
   raise();
   activateWindow();
@@ -136,11 +156,60 @@ void QtFormWindow::PaintOnceExposed() {
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
+// Where the server has the window's client area now; Qt's own idea of it
+// misses moves made by others (the user through the window manager).
+std::optional<QPoint> QtFormWindow::ClientOrigin() {
+  auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+  if (!x11 || !testAttribute(Qt::WA_WState_Created)) return std::nullopt;
+  xcb_connection_t* c = x11->connection();
+  const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+  xcb_translate_coordinates_reply_t* r = xcb_translate_coordinates_reply(
+      c, xcb_translate_coordinates(c, static_cast<xcb_window_t>(winId()), root, 0, 0), nullptr);
+  if (!r) return std::nullopt;
+  const QPoint p(r->dst_x, r->dst_y);
+  std::free(r);
+  return p;
+}
+
+// Returns once the server shows nothing of the window any more: the window
+// manager takes its frame down only after it hears of the unmap, and a
+// capture right after a hide must not find the frame still there.
+void QtFormWindow::WaitUntilOffScreen() {
+  auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+  if (!x11 || !testAttribute(Qt::WA_WState_Created)) return;
+  xcb_connection_t* c = x11->connection();
+  const auto self = static_cast<xcb_window_t>(winId());
+  xcb_flush(c);
+  QElapsedTimer waited;
+  waited.start();
+  while (waited.elapsed() < 500) {
+    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, self), nullptr);
+    if (!tree) return;
+    const xcb_window_t parent = tree->parent, root = tree->root;
+    std::free(tree);
+    if (parent == root) return;  // not framed (or no longer): our own unmap is done
+    xcb_get_window_attributes_reply_t* a =
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, parent), nullptr);
+    const bool shown = a && a->map_state == XCB_MAP_STATE_VIEWABLE;
+    std::free(a);
+    if (!shown) return;
+    QThread::msleep(2);
+  }
+}
+
 void QtFormWindow::ApplyWindowState() {
   if (!form_) return;
   switch (form_->GetWindowState()) {
     case WindowState::Minimized: showMinimized(); break;
-    case WindowState::Maximized: showMaximized(); break;
+    case WindowState::Maximized:
+      // Without a border, maximised means the whole screen, over the panels.
+      if (form_->BorderStyle == FormBorder::None) {
+        setGeometry(QGuiApplication::primaryScreen()->geometry());
+        showFullScreen();
+      } else {
+        showMaximized();
+      }
+      break;
     default: showNormal(); break;
   }
 }

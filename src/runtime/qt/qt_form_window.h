@@ -3,6 +3,7 @@
 #pragma once
 #include <QMenuBar>
 #include <QWidget>
+#include <optional>
 
 #include "runtime/forms.h"
 #include "runtime/qt/qt_canvas.h"
@@ -28,6 +29,8 @@ class QtFormWindow : public QWidget {
   void ApplyVisible();
   void PaintOnceExposed();
   void ApplyWindowState();
+  void WaitUntilOffScreen();
+  std::optional<QPoint> ClientOrigin();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -42,6 +45,7 @@ class QtFormWindow : public QWidget {
   QMenuBar* menuBar_;
   QtCanvas* client_;
   QSize clientSize_;
+  std::optional<QPoint> shownAt_;  // where the window was when last hidden
 };
 
 }  // namespace runtime::qt

@@ -71,8 +71,16 @@ void QtPeer::Build(QWidget* parent) {
   switch (control_->Kind()) {
     case ControlKind::Label: {
       auto* label = new QLabel(parent);
-      label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-      label->setWordWrap(true);
+      const auto* model = static_cast<Label*>(control_);
+      const Qt::Alignment across = model->Alignment == Label::kCenter  ? Qt::AlignHCenter
+                                   : model->Alignment == Label::kRight ? Qt::AlignRight
+                                                                       : Qt::AlignLeft;
+      label->setAlignment(across | Qt::AlignTop);
+      if (model->BorderStyle) {
+        label->setFrameStyle(QFrame::Box | QFrame::Plain);
+        label->setLineWidth(1);
+      }
+      label->setWordWrap(model->Alignment == Label::kLeft);
       label->setTextFormat(Qt::PlainText);
       w = label;
       break;
@@ -484,6 +492,9 @@ bool QtPeer::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool QtPeer::Mouse(QWidget* source, QEvent* event) {
+  // Shapes and lines take no mouse input: what is pressed on them belongs
+  // to their container, to which Qt hands the event on when it is ignored.
+  if (control_->Kind() == ControlKind::Shape || control_->Kind() == ControlKind::Line) return false;
   auto* mouse = static_cast<QMouseEvent*>(event);
   // A form's mouse events come from its client area, not from the frame.
   if (control_->Kind() == ControlKind::Form && source == widget_) return false;

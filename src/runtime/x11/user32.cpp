@@ -2,6 +2,7 @@
 #include "runtime/user32.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 #include <cstring>
 #include <string_view>
@@ -13,6 +14,17 @@ namespace runtime {
 namespace {
 
 using namespace x11;
+
+// The last pointer query: where, over which top-level, when.
+struct PointerReply {
+  std::int32_t x = -1, y = -1;
+  xcb_window_t child = XCB_NONE;
+  std::chrono::steady_clock::time_point at;
+};
+PointerReply& LastPointer() {
+  static PointerReply last;
+  return last;
+}
 
 HWND ToHandle(xcb_window_t w) { return static_cast<HWND>(w); }
 
@@ -140,12 +152,57 @@ bool GetCursorPos(POINTAPI* point) {
       xcb_query_pointer_reply(c->xcb(), xcb_query_pointer(c->xcb(), c->root()), nullptr));
   if (!r) return false;
   *point = {r->root_x, r->root_y};
+  LastPointer() = {r->root_x, r->root_y, r->child, std::chrono::steady_clock::now()};
   return true;
 }
 
+namespace {
+
+// The top-level window (child of the root) at a root point, in one round
+// trip, or none when the pointer was just asked for at that very point: its
+// reply named the top-level already.
+xcb_window_t TopLevelAt(const Connection& c, std::int32_t x, std::int32_t y) {
+  const PointerReply& last = LastPointer();
+  if (last.x == x && last.y == y && std::chrono::steady_clock::now() - last.at < std::chrono::milliseconds(2))
+    return last.child;
+  Reply<xcb_translate_coordinates_reply_t> r(xcb_translate_coordinates_reply(
+      c.xcb(),
+      xcb_translate_coordinates(c.xcb(), c.root(), c.root(), static_cast<std::int16_t>(x), static_cast<std::int16_t>(y)),
+      nullptr));
+  return r ? r->child : XCB_NONE;
+}
+
+// The last answer, for a pointer at rest: asked again for the same point
+// over the same top-level window within a short while, the answer stands
+// without walking the tree (dozens of requests) every 10 ms. Changes inside
+// that window show up within kFresh.
+struct PointCache {
+  std::int32_t x = -1, y = -1;
+  xcb_window_t top = XCB_NONE;
+  HWND result = 0;
+  std::chrono::steady_clock::time_point at;
+};
+constexpr auto kFresh = std::chrono::milliseconds(250);
+
+HWND WalkTree(Connection& c, std::int32_t x, std::int32_t y);
+
+}  // namespace
+
 HWND WindowFromPoint(std::int32_t x, std::int32_t y) {
   Connection* c = Connection::Get();
-  if (!c) return 0;
+  if (!c || x < INT16_MIN || x > INT16_MAX || y < INT16_MIN || y > INT16_MAX) return 0;
+  static PointCache cache;
+  const auto now = std::chrono::steady_clock::now();
+  const xcb_window_t top = TopLevelAt(*c, x, y);
+  if (x == cache.x && y == cache.y && top == cache.top && now - cache.at < kFresh) return cache.result;
+  const HWND result = WalkTree(*c, x, y);
+  cache = {x, y, top, result, now};
+  return result;
+}
+
+namespace {
+HWND WalkTree(Connection& cref, std::int32_t x, std::int32_t y) {
+  Connection* c = &cref;
   const auto screen = Geometry(*c, c->root());
   if (!screen || x < 0 || y < 0 || x >= screen->width || y >= screen->height) return 0;
   xcb_window_t w = c->root();
@@ -165,6 +222,7 @@ HWND WindowFromPoint(std::int32_t x, std::int32_t y) {
   }
   return ToHandle(w);
 }
+}  // namespace
 
 HWND GetParent(HWND hwnd) {
   Connection* c = Connection::Get();

@@ -1,0 +1,202 @@
+// Start/Freeze, the capture modes, the pointer tracker's tick, the capture
+// poll and the area run of the main window.
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <string>
+
+#include "areaselect/frm_full_scr.h"
+#include "capture/capture_bitmap.h"
+#include "capture/mod_snap.h"
+#include "capture/module.h"
+#include "mainwindow/frm_bitmap.h"
+#include "runtime/events.h"
+#include "runtime/gdi.h"
+#include "runtime/screen.h"
+#include "runtime/user32.h"
+
+namespace mainwindow {
+namespace {
+
+using runtime::HWND;
+
+// A handle from a working box: trimmed decimal text, a fraction rounded;
+// text that is not a number, or does not fit 32 bits, is no handle.
+std::optional<HWND> Handle(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return std::nullopt;
+  const auto last = text.find_last_not_of(" \t");
+  const char* begin = text.data() + first;
+  const char* end = text.data() + last + 1;
+  if (*begin == '+') ++begin;
+  double value = 0;
+  const auto [ptr, ec] = std::from_chars(begin, end, value, std::chars_format::fixed);
+  if (ec != std::errc() || ptr != end || !std::isfinite(value)) return std::nullopt;
+  const double rounded = std::nearbyint(value);
+  if (rounded < INT32_MIN || rounded > INT32_MAX) return std::nullopt;
+  return static_cast<HWND>(rounded);
+}
+
+HWND HandleOrZero(const std::string& text) { return Handle(text).value_or(0); }
+
+}  // namespace
+
+void frmBitmap::WireCaptureWorkflow() {
+  GrabWindow = [](HWND h) { return capture::GrabWindow(h); };
+  GrabScreen = [] { return capture::GrabScreen(); };
+  GetParent = [](HWND h) { return runtime::GetParent(h); };
+  IsOwnWindow = [this](HWND h) {
+    const HWND me = hWnd();
+    if (me == 0 || h == 0) return false;
+    // The controls sit in a client area that is a window of its own on some
+    // platforms; it counts as the main window itself.
+    const HWND client = runtime::GetParent(cmdStart.hWnd());
+    return h == me || (client != 0 && h == client);
+  };
+  Timer1.Tick = [this] { Timer1_Timer(); };
+  Timer2.Tick = [this] { Timer2_Timer(); };
+  cmdStart.Click = [this] { cmdStart_Click(); };
+  for (int i = 0; i < 4; ++i) optCapture(i).Click = [this, i] { optCapture_Click(i); };
+}
+
+void frmBitmap::Timer1_Timer() { capture::TrackWindowUnderCursor(txtHwndParent, txtHwndChild); }
+
+void frmBitmap::cmdStart_Click() {
+  if (optCapture(3).Value()) {
+    RunAreaCapture();
+    return;
+  }
+  if (cmdStart.Caption() == "Start") {
+    Timer2.SetTimerEnabled(true);
+    cmdStart.SetCaption("Freeze");
+    // Differs from every handle the tracker reports and from 0, so the first
+    // eligible tick captures in every mode.
+    txtHwnd.SetText("9999999");
+  } else {
+    Timer2.SetTimerEnabled(false);
+    cmdStart.SetCaption("Start");
+  }
+  runtime::DoEvents();
+}
+
+void frmBitmap::optCapture_Click(int index) {
+  const bool area = index == 3;
+  if (area && cmdStart.Caption() == "Freeze") {
+    Timer2.SetTimerEnabled(false);
+    cmdStart.SetCaption("Start");
+    runtime::DoEvents();
+  }
+  for (runtime::OptionButton* delay : {&opt10sec, &opt5sec, &opt1sec}) delay->SetEnabled(area);
+  cmdStart.SetFocus();
+}
+
+void frmBitmap::CaptureSequence(const std::function<runtime::Picture()>& grab) {
+  // Hidden, so that the window neither covers nor appears in the picture.
+  Hide();
+  runtime::DoEvents();
+  Image1.SetPicture(grab());
+  runtime::DoEvents();
+  Show();
+}
+
+void frmBitmap::Timer2_Timer() {
+  // 1. The pointer is still over the window of the last acted-on tick.
+  if (txtHwndParent.Text() == sLastHwnd) return;
+  // 2. A cleared picture waits for a capture: keep passing this step.
+  if (bCleared)
+    txtHwnd.SetText("99999999");
+  else
+    sLastHwnd = txtHwndParent.Text();
+  // 3. Over the main window or one of its direct children.
+  const auto under = Handle(txtHwndParent.Text()), parent = Handle(txtHwndChild.Text());
+  if ((under && IsOwnWindow(*under)) || (parent && IsOwnWindow(*parent))) return;
+
+  // 4. Mode work.
+  if (optCapture(0).Value()) {
+    if (HandleOrZero(txtHwnd.Text()) != 0) {
+      Hide();
+      runtime::DoEvents();
+      Image1.SetPicture(GrabScreen());
+      picS.SetPicture(Image1.GetPicture());
+      picS.SetWidth(Image1.Width());
+      picS.SetHeight(Image1.Height());
+      runtime::DoEvents();
+      Show();
+      bCleared = false;
+      txtHwnd.SetText("0");
+    }
+  } else if (optCapture(1).Value() || optCapture(2).Value()) {
+    const bool form = optCapture(1).Value();
+    if (!form || HandleOrZero(txtHwndChild.Text()) == 0) {
+      if (txtHwnd.Text() != txtHwndParent.Text()) {
+        const std::string target = txtHwndParent.Text();
+        // Text that is no number names no window: nothing to capture.
+        if (const auto h = Handle(target)) CaptureSequence([&] { return GrabWindow(*h); });
+        txtHwnd.SetText(target);
+        bCleared = false;
+      }
+    } else {
+      // The root: parents (or owners) up to the window that has none. The
+      // walk is bounded, so a loop of owners cannot hang the poll.
+      HWND h = HandleOrZero(txtHwndChild.Text());
+      for (int depth = 0; depth < 256; ++depth) {
+        const HWND up = GetParent(h);
+        if (up == 0) break;
+        h = up;
+      }
+      const auto marker = Handle(txtHwnd.Text());
+      if (!marker || *marker != h) {
+        CaptureSequence([&] { return GrabWindow(h); });
+        txtHwnd.SetText(std::to_string(h));
+        bCleared = false;
+      }
+    }
+  }
+
+  // 5. Redisplay.
+  picS.SetPicture(Image1.GetPicture());
+  picS.SetWidth(Image1.Width());
+  picS.SetHeight(Image1.Height());
+  LayoutPicture();
+  lblAfm.SetCaption(SizeLabel(static_cast<float>(picS.Width() / 15), static_cast<float>(picS.Height() / 15)));
+}
+
+int frmBitmap::AreaDelay() {
+  if (opt1sec.Value()) return 500;
+  if (opt5sec.Value()) return 5000;
+  if (opt10sec.Value()) return 10000;
+  return 0;
+}
+
+void frmBitmap::RunAreaCapture() {
+  Hide();
+  // Let the windows uncovered by the hiding repaint.
+  for (int i = 0; i < 101; ++i) runtime::DoEvents();
+  if (const int ms = AreaDelay()) runtime::Sleep(ms);
+  capture::SnapDesktop();
+  runtime::DoEvents();
+  capture::SnapDesktop();
+  runtime::DoEvents();
+
+  areaselect::AreaState& area = areaselect::SharedArea();
+  area.bAreaOK = false;
+  areaselect::frmFullScr& selector = areaselect::frmFullScrForm();
+  selector.OnHidden = [this] { SetWindowState(runtime::WindowState::Normal); };
+  ShowModal(selector);
+  runtime::DoEvents();
+
+  if (area.bAreaOK) {
+    picS.SetWidth(area.lAreaWidth * 15.0);
+    picS.SetHeight(area.lAreaHeight * 15.0);
+    // Parts of the rectangle beyond the frozen screen come out black.
+    runtime::BitBlt(picS.hDC(), 0, 0, area.lAreaWidth, area.lAreaHeight, selector.pic.hDC(), area.lAreaX1,
+                    area.lAreaY1, runtime::SRCCOPY);
+    picS.SetPicture(picS.Image());
+    LayoutPicture();
+    lblAfm.SetCaption(SizeLabel(area.lAreaWidth, area.lAreaHeight));
+    runtime::Screen().SetMousePointer(runtime::MousePointer::Default);
+  }
+  Show();
+}
+
+}  // namespace mainwindow
