@@ -13,8 +13,9 @@ namespace areaselect {
 namespace {
 
 using Corners = std::tuple<std::int32_t, std::int32_t, std::int32_t, std::int32_t>;
+using Point = std::array<std::int32_t, 2>;
 
-struct Fixture : testing::Test {
+struct Gestures : testing::Test {
   AreaState area;
   Selection sel{area};
   // Away from the presses below, so that each of them draws.
@@ -31,8 +32,6 @@ struct Fixture : testing::Test {
   }
 };
 
-using Gestures = Fixture;
-
 TEST_F(Gestures, DrawingEndsAsTheWorkedExamplesSay) {
   struct Case {
     const char* what;
@@ -48,6 +47,7 @@ TEST_F(Gestures, DrawingEndsAsTheWorkedExamplesSay) {
       {"a click: the square about the point", 100, 100, {}, {82, 82, 117, 117}, " 36 x 36 "},
       {"a click near the corner reaches off the screen", 5, 5, {}, {-13, -13, 22, 22}, " 36 x 36 "},
       {"halves go to the even neighbour: 10.5 to 10, 11.5 to 12", 10.5f, 2.5f, {}, {10, 2, 12, 4}, " 3 x 3 "},
+      {"edges crossed on release: the near one floors", 1.5f, 1.5f, {{0.7f, 0.7f}}, {0, 0, 2, 2}, " 3 x 3 "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -56,73 +56,61 @@ TEST_F(Gestures, DrawingEndsAsTheWorkedExamplesSay) {
     EXPECT_EQ(corners(), c.want);
     EXPECT_EQ(sel.label, c.label);
     EXPECT_EQ(area.lAreaWidth, area.lAreaX2 - area.lAreaX1 + 1);
-    EXPECT_FALSE(sel.bDrawing);
-    EXPECT_FALSE(sel.outline.dotted);
+    EXPECT_FALSE(sel.bDrawing || sel.outline.dotted);
   }
+  EXPECT_EQ(Selection::SizeText(-5, 0), "-5 x 0 ") << "the sign takes the blank's place";
 }
 
 TEST_F(Gestures, OutlineIsDottedWhileDrawingAndMeasuresWithoutThePlusOne) {
   sel.PicDown(10, 10);
-  EXPECT_TRUE(sel.outline.dotted);
-  EXPECT_EQ(sel.outline.width, 1);
+  EXPECT_EQ(std::make_tuple(sel.outline.dotted, sel.outline.width), std::make_tuple(true, 1.0));
   const auto handles = sel.node;
   sel.PicMove(50, 30);
   EXPECT_EQ(std::make_tuple(sel.outline.left, sel.outline.top, sel.outline.width, sel.outline.height),
             std::make_tuple(10.0, 10.0, 40.0, 20.0));
   EXPECT_EQ(sel.node, handles) << "handles stay put until the release";
   sel.PicUp(50, 30);
-  EXPECT_EQ(std::make_tuple(sel.outline.width, sel.outline.height), std::make_tuple(41.0, 21.0));
-  EXPECT_EQ(sel.node[2], (std::array<std::int32_t, 2>{45, 25}));
-  EXPECT_EQ(std::make_pair(sel.labelLeft, sel.labelTop), std::make_pair(55, 35));
+  EXPECT_EQ(std::make_tuple(sel.outline.width, sel.outline.height, sel.node[2], sel.labelLeft, sel.labelTop),
+            std::make_tuple(41.0, 21.0, Point{45, 25}, 55, 35));
 }
 
 TEST_F(Gestures, MovingDragsTheOutlineAndPlacesTheRectangleOnRelease) {
   Draw(10, 10, {{50, 50}});  // (10, 10)-(50, 50)
   sel.PicDown(20, 20);
-  EXPECT_TRUE(sel.bMoving);
-  EXPECT_EQ(sel.pointer, runtime::MousePointer::SizeAll);
+  EXPECT_EQ(std::make_tuple(sel.bMoving, sel.pointer), std::make_tuple(true, runtime::MousePointer::SizeAll));
   sel.PicMove(25.5f, 17);
-  EXPECT_EQ(std::make_pair(sel.outline.left, sel.outline.top), std::make_pair(15.5, 7.0));
+  EXPECT_EQ(std::make_tuple(sel.outline.left, sel.outline.top), std::make_tuple(15.5, 7.0));
   EXPECT_EQ(corners(), (Corners{10, 10, 50, 50})) << "the rectangle waits for the release";
   sel.PicUp(25.5f, 17);
   EXPECT_EQ(corners(), (Corners{16, 7, 56, 47}));  // 15.5 and 55.5 go to the even neighbours
   EXPECT_EQ(sel.pointer, runtime::MousePointer::Cross);
-
   // Inside without moving: nothing changes; on the edge: a new rectangle.
-  sel.PicDown(30, 30);
-  sel.PicUp(30, 30);
+  Draw(30, 30, {});
   EXPECT_EQ(corners(), (Corners{16, 7, 56, 47}));
   Draw(16, 20, {});
   EXPECT_EQ(corners(), (Corners{-2, 2, 33, 37}));
 }
 
-TEST_F(Gestures, HandleDragsFollowTheHandleArithmeticAndOnlyTheLeftButton) {
+TEST_F(Gestures, HandleDragsFollowTheHandleArithmeticAndOnlyTheLeftButtonAndCrossedCornersAreReordered) {
   Draw(10, 10, {{50, 50}});
   // Node(2) sits at (45, 45); a pointer at (4, 4) inside it gives 45 + 4 + 6.
   sel.NodeDown(2, 2);
   sel.NodeMove(2, 2, 20, 20);
   EXPECT_EQ(corners(), (Corners{10, 10, 50, 50})) << "right button";
   sel.NodeDown(2, kLeftButton);
-  EXPECT_TRUE(sel.outline.dotted);
   sel.NodeMove(2, kLeftButton, 4, 4);
-  EXPECT_EQ(corners(), (Corners{10, 10, 55, 55}));
-  EXPECT_EQ(sel.outline.width, 46);
+  EXPECT_EQ(std::make_tuple(corners(), sel.outline.width, sel.outline.dotted), std::make_tuple(Corners{10, 10, 55, 55}, 46.0, true));
   sel.NodeMove(2, kLeftButton | 2, 30, 30);  // more than the left button: ignored
   EXPECT_EQ(corners(), (Corners{10, 10, 55, 55}));
-  EXPECT_EQ(sel.node[2], (std::array<std::int32_t, 2>{45, 45})) << "the handle moves on release";
+  EXPECT_EQ(sel.node[2], (Point{45, 45})) << "the handle moves on release";
   sel.NodeUp(2, kLeftButton);
-  EXPECT_EQ(sel.node[2], (std::array<std::int32_t, 2>{50, 50}));
-  EXPECT_FALSE(sel.outline.dotted);
-  EXPECT_FALSE(sel.bSizing);
-
+  EXPECT_EQ(std::make_tuple(sel.node[2], sel.outline.dotted, sel.bSizing), std::make_tuple(Point{50, 50}, false, false));
   // Node(1) carries x2 and y1; Node(3) x1 and y2.
   sel.NodeDown(1, kLeftButton);
   sel.NodeMove(1, kLeftButton, 0, 0);  // handle at (50, 5)
   EXPECT_EQ(corners(), (Corners{10, 5, 56, 55}));
   sel.NodeUp(1, kLeftButton);
-}
 
-TEST_F(Gestures, CornersCarriedPastEachOtherAreReorderedAndTheHandleFollows) {
   Draw(10, 10, {{50, 50}});
   sel.NodeFocused(0);
   sel.NodeDown(0, kLeftButton);
@@ -131,36 +119,27 @@ TEST_F(Gestures, CornersCarriedPastEachOtherAreReorderedAndTheHandleFollows) {
   sel.NodeUp(0, kLeftButton);
   EXPECT_EQ(corners(), (Corners{50, 5, 75, 50}));
   EXPECT_EQ(sel.lCurNode, 1) << "the dragged corner is now the top-right one";
-
   // Keys crossing the corners: the current handle keeps moving the same corner.
   sel.NodeFocused(2);  // (75, 50)
   for (int i = 0; i < 3; ++i) sel.KeyDown(37, 1);  // Shift+Left: 30 to the left
-  EXPECT_EQ(corners(), (Corners{45, 5, 50, 50}));
-  EXPECT_EQ(sel.lCurNode, 3);
-  EXPECT_EQ(area.lAreaWidth, 6);
+  EXPECT_EQ(std::make_tuple(corners(), sel.lCurNode, area.lAreaWidth), std::make_tuple(Corners{45, 5, 50, 50}, 3, 6));
 }
 
 TEST_F(Gestures, KeysMoveTheCurrentCornerOrTheWholeRectangle) {
   Draw(10, 10, {{50, 50}});
   sel.NodeFocused(2);
-  struct Case {
-    int code, shift;
-    Corners want;
-  } cases[] = {
+  const std::tuple<int, int, Corners> cases[] = {
       {39, 1, {10, 10, 60, 50}},  // Shift+Right widens by 10
       {39, 2, {11, 10, 61, 50}},  // Ctrl+Right moves by 1
       {40, 3, {11, 20, 61, 60}},  // Shift+Ctrl+Down moves by 10
       {36, 0, {11, 20, 60, 59}},  // Home: the corner up and left by 1
       {33, 4, {12, 19, 61, 58}},  // Alt+Page Up moves the whole rectangle
       {34, 5, {13, 20, 62, 59}},  // Shift+Alt is not Shift alone: step 1
-      {35, 0, {13, 20, 61, 60}},
-      {38, 0, {13, 20, 61, 59}},
-      {41, 0, {13, 20, 61, 59}},
+      {35, 0, {13, 20, 61, 60}}, {38, 0, {13, 20, 61, 59}}, {41, 0, {13, 20, 61, 59}}, {44, 1, {13, 20, 61, 59}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.code);
-    EXPECT_TRUE(sel.KeyDown(c.code, c.shift));
-    EXPECT_EQ(corners(), c.want);
+  for (const auto& [code, shift, want] : cases) {
+    EXPECT_TRUE(sel.KeyDown(code, shift)) << code;
+    EXPECT_EQ(corners(), want) << code;
   }
   EXPECT_EQ(sel.label, " 49 x 40 ");
   sel.focusWanted = false;
@@ -168,32 +147,21 @@ TEST_F(Gestures, KeysMoveTheCurrentCornerOrTheWholeRectangle) {
   EXPECT_FALSE(sel.focusWanted) << "ignored keys do not refresh";
 }
 
-TEST_F(Gestures, SizeTextHasASignPositionBeforeEachNumberAndATrailingBlank) {
-  EXPECT_EQ(Selection::SizeText(320, 200), " 320 x 200 ");
-  EXPECT_EQ(Selection::SizeText(-5, 0), "-5 x 0 ");
-}
-
 // The form over the state machine, with no display.
-struct Selector : testing::Test {
-  static void SetUpTestSuite() { runtime::SetGui(nullptr); }
+TEST(Selector, OpensOnTheDesignRectangleAcceptsWithEnterCancelsWithEscapeAndKeepsItsStateAcrossShows) {
+  runtime::SetGui(nullptr);
   frmFullScr& form = frmFullScrForm();
   bool restored = false;
-  void SetUp() override {
-    form.Load();
-    form.OnHidden = [this] { restored = true; };
-  }
-};
-
-TEST_F(Selector, OpensOnTheDesignRectangleAndKeepsItsStateAcrossShows) {
+  form.Load();
+  form.OnHidden = [&] { restored = true; };
+  const AreaState& area = SharedArea();
   form.Form_Activate();
-  EXPECT_EQ(std::make_tuple(SharedArea().lAreaX1, SharedArea().lAreaY1, SharedArea().lAreaWidth,
-                            SharedArea().lAreaHeight),
-            std::make_tuple(5, 4, 32, 32));
-  EXPECT_EQ(form.lblSize.Caption(), " 32 x 32 ");
-  EXPECT_EQ(std::make_pair(form.lblSize.Left(), form.lblSize.Top()), std::make_pair(41.0, 40.0));
-  EXPECT_EQ(form.Node(0).BackColor(), 0x0000FF00u) << "the current handle is green";
-  EXPECT_EQ(form.Node(2).BackColor(), 0x00FF0000u);
-  EXPECT_EQ(std::make_pair(form.Node(2).Left(), form.Node(2).Top()), std::make_pair(31.0, 30.0));
+  EXPECT_EQ(std::make_tuple(area.lAreaX1, area.lAreaY1, area.lAreaWidth, area.lAreaHeight), std::make_tuple(5, 4, 32, 32));
+  EXPECT_EQ(std::make_tuple(form.lblSize.Caption(), form.lblSize.Left(), form.lblSize.Top()),
+            std::make_tuple(std::string(" 32 x 32 "), 41.0, 40.0));
+  EXPECT_EQ(std::make_tuple(form.Node(0).BackColor(), form.Node(2).BackColor()), std::make_tuple(0x0000FF00u, 0x00FF0000u))
+      << "the current handle is green";
+  EXPECT_EQ(std::make_tuple(form.Node(2).Left(), form.Node(2).Top()), std::make_tuple(31.0, 30.0));
   EXPECT_EQ(form.GetMousePointer(), runtime::MousePointer::Cross);
 
   // A key with the focus on Node(2), then Enter: accepted, hourglass, main window back.
@@ -201,23 +169,19 @@ TEST_F(Selector, OpensOnTheDesignRectangleAndKeepsItsStateAcrossShows) {
   int code = 39, ascii = 13;
   form.KeyDown(code, 1);
   form.KeyPress(ascii);
-  EXPECT_TRUE(SharedArea().bAreaOK);
-  EXPECT_TRUE(restored);
+  EXPECT_TRUE(area.bAreaOK && restored);
   EXPECT_EQ(runtime::Screen().GetMousePointer(), runtime::MousePointer::Hourglass);
-  EXPECT_EQ(SharedArea().lAreaWidth, 42);
-
+  EXPECT_EQ(area.lAreaWidth, 42);
   // Loading again runs no initialisation: the rectangle and handle persist.
   form.Load();
   form.Form_Activate();
-  EXPECT_EQ(SharedArea().lAreaWidth, 42);
-  EXPECT_EQ(form.Node(2).BackColor(), 0x0000FF00u);
-  EXPECT_EQ(form.Node(0).BackColor(), 0x00FF0000u);
+  EXPECT_EQ(area.lAreaWidth, 42);
+  EXPECT_EQ(std::make_tuple(form.Node(0).BackColor(), form.Node(2).BackColor()), std::make_tuple(0x00FF0000u, 0x0000FF00u));
   EXPECT_EQ(runtime::Screen().GetMousePointer(), runtime::MousePointer::Default);
-
   ascii = 27;
   form.KeyPress(ascii);
-  EXPECT_FALSE(SharedArea().bAreaOK);
-  EXPECT_EQ(SharedArea().lAreaWidth, 42) << "Escape keeps the rectangle";
+  EXPECT_FALSE(area.bAreaOK);
+  EXPECT_EQ(area.lAreaWidth, 42) << "Escape keeps the rectangle";
 }
 
 }  // namespace

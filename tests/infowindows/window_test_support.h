@@ -1,16 +1,32 @@
-// Shared by the window tests: a recorder for the platform's window placing,
-// and a check that a picture uses only the 16 VGA colours.
+// Shared by the window tests: a toolkit that shows nothing, a recorder for
+// the platform's window placing, and a check for the 16 VGA colours.
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <tuple>
 #include <vector>
 
 #include "infowindows/pixel_art.h"
 #include "infowindows/window_pos.h"
 #include "runtime/gdi.h"
+#include "runtime/gui.h"
 
 namespace window_test {
+
+// No dialog, printer or clipboard to talk to; message boxes and beeps are counted.
+struct QuietGui : runtime::GuiBackend {
+  std::vector<std::string> messages;
+  int beeps = 0;
+  void Realize(runtime::Form&) override {}
+  void Destroy(runtime::Form&) override {}
+  void Sync(runtime::Control&, runtime::Prop) override {}
+  void Pump(int) override {}
+  void Beep() override { ++beeps; }
+  void MsgBox(const std::string& text, runtime::MsgBoxStyle, const std::string&) override { messages.push_back(text); }
+  runtime::HWND Handle(const runtime::Control&) override { return 0; }
+  void Focus(runtime::Control&) override {}
+};
 
 using Call = std::tuple<runtime::HWND, runtime::HWND, int, int, int, int, std::uint32_t>;
 
