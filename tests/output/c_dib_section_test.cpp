@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 #include <memory>
 #include <set>
@@ -16,13 +15,7 @@ using output::cDIBSection;
 
 namespace {
 
-void ExpectEmpty(const cDIBSection& dib) {
-  EXPECT_EQ(dib.hdc(), 0);
-  EXPECT_EQ(dib.hDib(), 0);
-  EXPECT_EQ(dib.DIBSectionBitsPtr(), nullptr);
-}
-
-int OverflowNumber(const std::function<void()>& f) {
+int ErrorNumber(const std::function<void()>& f) {
   try {
     f();
   } catch (const RuntimeError& e) {
@@ -31,121 +24,10 @@ int OverflowNumber(const std::function<void()>& f) {
   return 0;
 }
 
-}  // namespace
-
-TEST(cDIBSection, BytesPerScanLineRoundsThreeBytesAPixelUpToFour) {
-  const int expected[] = {4, 8, 12, 12, 16, 20, 24, 24};
-  cDIBSection dib;
-  for (int width = 1; width <= 8; ++width) {
-    ASSERT_TRUE(dib.Create(width, 3));
-    EXPECT_EQ(dib.BytesPerScanLine(), expected[width - 1]) << width;
-    EXPECT_EQ(dib.BitmapInfo().biSizeImage, 3 * expected[width - 1]);
-  }
+// Whether the DIB holds nothing, and its header's size.
+std::tuple<bool, int, int> State(const cDIBSection& dib) {
+  return {dib.hdc() == 0 && dib.hDib() == 0 && dib.DIBSectionBitsPtr() == nullptr, dib.Width(), dib.Height()};
 }
-
-TEST(cDIBSection, OverflowIsRaisedAndLeavesNothingAllocated) {
-  const std::size_t live = LiveGdiObjects();
-  cDIBSection dib;
-  // The widest row that fits: the platform refuses height 0, so only the
-  // arithmetic runs.
-  EXPECT_FALSE(dib.Create(715827881, 0));
-  EXPECT_EQ(dib.BytesPerScanLine(), 2147483644);
-  EXPECT_EQ(OverflowNumber([&] { dib.Create(715827882, 0); }), kErrOverflow);  // 3w reaches 2,147,483,645
-  EXPECT_EQ(OverflowNumber([&] { dib.Create(-715827883, 1); }), kErrOverflow);  // 3w below the 32-bit range
-  EXPECT_EQ(OverflowNumber([&] { dib.Create(1000, 1000000); }), kErrOverflow);  // height x row
-  ExpectEmpty(dib);
-  EXPECT_EQ(dib.Width(), 1000);
-  EXPECT_EQ(LiveGdiObjects(), live);
-}
-
-TEST(cDIBSection, NewClearedRefusedAndPicturelessObjectsHoldNothing) {
-  const std::size_t live = LiveGdiObjects();
-  cDIBSection dib;
-  ExpectEmpty(dib);
-  EXPECT_EQ(dib.Width(), 0);
-  EXPECT_EQ(dib.BytesPerScanLine(), 0);
-
-  ASSERT_TRUE(dib.Create(10, 4));
-  EXPECT_NE(dib.hdc(), 0);
-  EXPECT_NE(dib.hDib(), 0);
-  EXPECT_NE(dib.DIBSectionBitsPtr(), nullptr);
-  dib.ClearUp();
-  dib.ClearUp();
-  ExpectEmpty(dib);
-  EXPECT_EQ(dib.Width(), 10);  // the header outlives the DIB
-  EXPECT_EQ(dib.Height(), 4);
-  EXPECT_EQ(LiveGdiObjects(), live);
-
-  ASSERT_TRUE(dib.Create(10, 4));
-  EXPECT_FALSE(dib.Create(0, 5));  // frees the old DIB, then is refused
-  ExpectEmpty(dib);
-  EXPECT_EQ(dib.Width(), 0);
-  EXPECT_EQ(dib.Height(), 5);
-  EXPECT_FALSE(dib.Create(7, 0));
-  EXPECT_EQ(dib.BytesPerScanLine(), 24);
-  EXPECT_EQ(LiveGdiObjects(), live);
-
-  cDIBSection none;
-  none.CreateFromPicture(Picture());
-  ExpectEmpty(none);
-  EXPECT_EQ(none.Width(), 0);
-  EXPECT_EQ(none.Height(), 0);
-}
-
-TEST(cDIBSection, CreateFromPictureCopiesPixelsBottomUp) {
-  const std::vector<std::uint8_t> rgb = testpictures::Pattern(641, 480);
-  const Picture picture = testpictures::MakePicture(641, 480, rgb);
-  const std::size_t live = LiveGdiObjects();
-  {
-    cDIBSection dib;
-    dib.CreateFromPicture(picture);
-    ASSERT_NE(dib.DIBSectionBitsPtr(), nullptr);
-    EXPECT_EQ(dib.Width(), 641);
-    EXPECT_EQ(dib.Height(), 480);
-    EXPECT_EQ(dib.BytesPerScanLine(), 1924);
-    EXPECT_EQ(dib.BitmapInfo().biBitCount, 24);
-    EXPECT_EQ(dib.BitmapInfo().biSizeImage, 1924 * 480);
-    int bad = 0;
-    for (int y = 0; y < 480; ++y)
-      for (int x = 0; x < 641; ++x)
-        for (int c = 0; c < 3; ++c)
-          bad += dib.DIBSectionBitsPtr()[(479 - y) * 1924 + 3 * x + c] != rgb[(y * 641 + x) * 3 + 2 - c];
-    EXPECT_EQ(bad, 0);
-  }
-  EXPECT_EQ(LiveGdiObjects(), live);  // the temporary DC is gone, the picture kept
-  EXPECT_NE(BitmapOf(picture.Handle()), nullptr);
-}
-
-TEST(cDIBSection, NegativeBlitSizesMeanTheDibsOwn) {
-  const Picture source = testpictures::MakePicture(20, 10);
-  const HDC dc = CreateCompatibleDC(0);
-  const HGDIOBJ old = SelectObject(dc, source.Handle());
-  cDIBSection dib;
-  ASSERT_TRUE(dib.Create(8, 6));
-  dib.LoadPictureBlt(dc, 2, 1, -7, -7);
-  SelectObject(dc, old);
-
-  const HBITMAP target = CreateCompatibleBitmap(0, 20, 10);
-  ASSERT_TRUE(BitmapOf(target)->Allocate());
-  SelectObject(dc, target);
-  dib.PaintPicture(dc, 3, 2, -7, -1);
-  SelectObject(dc, old);
-  DeleteDC(dc);
-
-  const Bitmap& in = *BitmapOf(source.Handle());
-  const Bitmap& out = *BitmapOf(target);
-  for (int y = 0; y < 10; ++y)
-    for (int x = 0; x < 20; ++x) {
-      const bool inside = x >= 3 && x < 11 && y >= 2 && y < 8;
-      const std::uint8_t* got = out.Row(y) + 4 * x;
-      const std::uint8_t black[4] = {};
-      const std::uint8_t* want = inside ? in.Row(y - 2 + 1) + 4 * (x - 3 + 2) : black;
-      for (int c = 0; c < 3; ++c) ASSERT_EQ(got[c], want[c]) << x << "," << y;
-    }
-  DeleteObject(target);
-}
-
-namespace {
 
 // A DIB of width x height whose bytes, pad included, are byte(x, memory row y).
 std::unique_ptr<cDIBSection> Filled(int width, int height, const std::function<std::uint8_t(int, int)>& byte) {
@@ -164,7 +46,77 @@ std::vector<std::uint8_t> Bytes(const cDIBSection& dib) {
 
 }  // namespace
 
-TEST(Resample, SameSizeCopiesEveryByteAndOtherSizesRoundEachStepHalfToEven) {
+TEST(cDIBSection, CreateRoundsRowsToFourBytesRaisesOverflowAndRefusedOrClearedHoldNothing) {
+  const std::size_t live = LiveGdiObjects();
+  cDIBSection dib;
+  EXPECT_EQ(State(dib), std::make_tuple(true, 0, 0));
+  const int rows[] = {4, 8, 12, 12, 16, 20, 24, 24};
+  for (int width = 1; width <= 8; ++width) {
+    ASSERT_TRUE(dib.Create(width, 3));
+    EXPECT_EQ(std::make_tuple(dib.BytesPerScanLine(), dib.BitmapInfo().biSizeImage), std::make_tuple(rows[width - 1], 3u * rows[width - 1]));
+  }
+  dib.ClearUp();
+  dib.ClearUp();
+  EXPECT_EQ(State(dib), std::make_tuple(true, 8, 3)) << "the header outlives the DIB";
+  ASSERT_TRUE(dib.Create(10, 4));
+  EXPECT_FALSE(dib.Create(0, 5));  // frees the old DIB, then is refused
+  EXPECT_EQ(State(dib), std::make_tuple(true, 0, 5));
+  // The widest row that fits: the platform refuses height 0, so only the arithmetic runs.
+  EXPECT_FALSE(dib.Create(715827881, 0));
+  EXPECT_EQ(dib.BytesPerScanLine(), 2147483644);
+  EXPECT_EQ(ErrorNumber([&] { dib.Create(715827882, 0); }), kErrOverflow);   // 3w reaches 2,147,483,645
+  EXPECT_EQ(ErrorNumber([&] { dib.Create(-715827883, 1); }), kErrOverflow);  // 3w below the 32-bit range
+  EXPECT_EQ(ErrorNumber([&] { dib.Create(1000, 1000000); }), kErrOverflow);  // height x row
+  EXPECT_EQ(State(dib), std::make_tuple(true, 1000, 1000000));
+  EXPECT_EQ(LiveGdiObjects(), live);
+  cDIBSection none;
+  none.CreateFromPicture(Picture());
+  EXPECT_EQ(State(none), std::make_tuple(true, 0, 0));
+}
+
+TEST(cDIBSection, CreateFromPictureCopiesPixelsBottomUpAndNegativeBlitSizesMeanTheDibsOwn) {
+  const std::vector<std::uint8_t> rgb = testpictures::Pattern(641, 480);
+  const Picture picture = testpictures::MakePicture(641, 480, rgb);
+  const std::size_t live = LiveGdiObjects();
+  {
+    cDIBSection dib;
+    dib.CreateFromPicture(picture);
+    ASSERT_NE(dib.DIBSectionBitsPtr(), nullptr);
+    EXPECT_EQ(std::make_tuple(dib.Width(), dib.Height(), dib.BytesPerScanLine(), dib.BitmapInfo().biBitCount),
+              std::make_tuple(641, 480, 1924, 24));
+    int bad = 0;
+    for (int y = 0; y < 480; ++y)
+      for (int x = 0; x < 641 * 3; ++x) bad += At(dib, x, 479 - y) != rgb[y * 641 * 3 + x / 3 * 3 + 2 - x % 3];
+    EXPECT_EQ(bad, 0);
+  }
+  EXPECT_EQ(LiveGdiObjects(), live);  // the temporary DC is gone, the picture kept
+  EXPECT_NE(BitmapOf(picture.Handle()), nullptr);
+
+  const Picture source = testpictures::MakePicture(20, 10);
+  const HDC dc = CreateCompatibleDC(0);
+  const HGDIOBJ old = SelectObject(dc, source.Handle());
+  cDIBSection dib;
+  ASSERT_TRUE(dib.Create(8, 6));
+  dib.LoadPictureBlt(dc, 2, 1, -7, -7);
+  const HBITMAP target = CreateCompatibleBitmap(0, 20, 10);
+  ASSERT_TRUE(BitmapOf(target)->Allocate());
+  SelectObject(dc, target);
+  dib.PaintPicture(dc, 3, 2, -7, -1);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  const Bitmap& in = *BitmapOf(source.Handle());
+  const std::uint8_t black[4] = {};
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 20; ++x) {
+      const bool inside = x >= 3 && x < 11 && y >= 2 && y < 8;
+      const std::uint8_t* want = inside ? in.Row(y - 2 + 1) + 4 * (x - 3 + 2) : black;
+      ASSERT_EQ(std::vector<int>(BitmapOf(target)->Row(y) + 4 * x, BitmapOf(target)->Row(y) + 4 * x + 3),
+                std::vector<int>(want, want + 3)) << x << "," << y;
+    }
+  DeleteObject(target);
+}
+
+TEST(Resample, SameSizeCopiesEveryByteOtherSizesRoundEachStepHalfToEvenAndThinSourcesRaiseSubscript) {
   const auto big = Filled(641, 480, [](int x, int y) { return std::uint8_t(x < 1923 ? x * 13 + y * 7 : 0); });
   const std::vector<std::uint8_t> before = Bytes(*big);
   const auto copy = big->Resample(480, 641);  // height first
@@ -183,19 +135,15 @@ TEST(Resample, SameSizeCopiesEveryByteAndOtherSizesRoundEachStepHalfToEven) {
   // (1, 1): fx = fy = 0.5: 10.5 -> 10 and 20.5 -> 20, then 15 (not 15.5).
   EXPECT_EQ((std::vector<int>{At(*small, 3, 1), At(*small, 4, 1), At(*small, 5, 1)}), (std::vector<int>{15, 55, 95}));
   EXPECT_EQ(At(*small, 6, 0) | At(*small, 7, 0) | At(*small, 6, 1) | At(*small, 7, 1), 0) << "pad bytes";
-
   // Changing one side still resamples both: columns step by 2/3.
   const auto tall = Filled(3, 2, [](int x, int) { return std::uint8_t(x < 9 ? (x / 3) * 90 : 0); })->Resample(4, 3);
-  EXPECT_EQ(std::make_pair(At(*tall, 3, 0), At(*tall, 6, 3)), std::make_pair(std::uint8_t{60}, std::uint8_t{120}));
-}
+  EXPECT_EQ(std::make_tuple(At(*tall, 3, 0), At(*tall, 6, 3)), std::make_tuple(60, 120));
 
-TEST(Resample, ThinSourcesRaiseSubscriptAndRefusedSizesGiveNothing) {
-  const auto thin = Filled(1, 10, [](int, int) { return std::uint8_t{7}; });
-  EXPECT_EQ(OverflowNumber([&] { thin->Resample(10, 2); }), kErrSubscript);
-  EXPECT_TRUE(thin->Resample(10, 1));
-  const auto flat = Filled(10, 1, [](int, int) { return std::uint8_t{7}; });
-  EXPECT_EQ(OverflowNumber([&] { flat->Resample(3, 10); }), kErrSubscript);
-  EXPECT_EQ(flat->Resample(0, 5), nullptr);
+  const auto seven = [](int, int) { return std::uint8_t{7}; };
+  EXPECT_EQ(ErrorNumber([&] { Filled(1, 10, seven)->Resample(10, 2); }), kErrSubscript);
+  EXPECT_TRUE(Filled(1, 10, seven)->Resample(10, 1));
+  EXPECT_EQ(ErrorNumber([&] { Filled(10, 1, seven)->Resample(3, 10); }), kErrSubscript);
+  EXPECT_EQ(Filled(10, 1, seven)->Resample(0, 5), nullptr);
 }
 
 TEST(RandomiseBits, GreyHasEqualChannelsColourHasNoBlueAndThePadStays) {
