@@ -25,8 +25,7 @@ using namespace testshell;
 
 void UseTheBuiltModule() { runtime::App().Path = std::filesystem::path(GLIMMET_BINARY).parent_path().string(); }
 
-class Commands : public ::testing::Test {
- protected:
+struct Commands : ::testing::Test {
   void SetUp() override {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (scripts/test starts one)";
     UseTheBuiltModule();
@@ -36,58 +35,84 @@ class Commands : public ::testing::Test {
   mainwindow::frmBitmap form;
 };
 
-// ---- Print and Clear ----
-
-using Printing = Commands;
-
-// A4 is 842 x 595 points; 1 cm margins leave 785 x 539 at (28, 28).
-TEST_F(Printing, OnePageOrientedByShapeFittedAtTheTopLeftOfThePrintableArea) {
+// Clear empties only the view and tells the poll, even when already empty;
+// Print then makes no page. A4 is 842 x 595 points; 1 cm margins leave
+// 785 x 539 at (28, 28).
+TEST_F(Commands, ClearThenPrintMakesNoPageAndAPictureOnePageOrientedByShapeFittedAtTheTopLeft) {
+  form.picS.SetPicture(testpictures::MakePicture(50, 40));
+  form.picS.Move(0, 0, 750, 600);
+  form.lblAfm.SetCaption(" 50 x 40");
+  form.cmdClear_Click();
+  EXPECT_EQ(std::make_tuple(bool(form.picS.GetPicture()), form.bCleared, form.picS.Width(), form.lblAfm.Caption()),
+            std::make_tuple(false, true, 750.0, " 50 x 40"));
+  form.bCleared = false;
+  form.Toolbar1_ButtonClick("Clear");
+  EXPECT_TRUE(form.bCleared);
   if (!printcheck::Available()) GTEST_SKIP() << "needs the private CUPS server (scripts/test starts it)";
-  struct Case {
-    int width, height;
-    bool landscape;
-    int inkW, inkH;
-  } const cases[] = {
-      {640, 480, true, 718, 539},   // the height fills: 19.0 x 25.3 cm
+  int before = printcheck::CompletedJobs();
+  form.mnuPrint.Click();
+  EXPECT_NE(form.sPrintFailure, "");
+  EXPECT_TRUE(printcheck::Idle());
+  EXPECT_EQ(printcheck::CompletedJobs(), before);
+
+  const int cases[][5] = {
+      {640, 480, true, 718, 539},   // landscape, the height fills: 19.0 x 25.3 cm
       {100, 400, false, 196, 785},  // the height fills: 27.7 x 6.9 cm
       {300, 300, false, 539, 539},  // square: portrait, the width fills
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
-    const int before = printcheck::CompletedJobs();
+  for (const auto [width, height, landscape, inkW, inkH] : cases) {
+    SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+    before = printcheck::CompletedJobs();
     // One flat colour, so that the ink's bounding box is the picture.
-    form.picS.SetPicture(testpictures::MakePicture(c.width, c.height, std::vector<std::uint8_t>(c.width * c.height * 3, 60)));
+    form.picS.SetPicture(testpictures::MakePicture(width, height, std::vector<std::uint8_t>(width * height * 3, 60)));
     form.cmdPrint_Click();
     EXPECT_EQ(form.sPrintFailure, "");
     const std::optional<printcheck::Page> page = printcheck::LastPage();
     ASSERT_TRUE(page);
     EXPECT_EQ(printcheck::CompletedJobs(), before + 1);
-    EXPECT_EQ(std::make_pair(page->width > page->height, std::max(page->width, page->height)),
-              std::make_pair(c.landscape, 842));
-    EXPECT_NEAR(page->x, 28, 1);
-    EXPECT_NEAR(page->y, 28, 1);
-    EXPECT_NEAR(page->inkW, c.inkW, 2);
-    EXPECT_NEAR(page->inkH, c.inkH, 2);
+    EXPECT_EQ(std::make_tuple(page->width > page->height, std::max(page->width, page->height)), std::make_tuple(landscape != 0, 842));
+    EXPECT_LE(std::max(std::abs(page->x - 28), std::abs(page->y - 28)), 1);
+    EXPECT_LE(std::max(std::abs(page->inkW - inkW), std::abs(page->inkH - inkH)), 2) << page->inkW << " x " << page->inkH;
   }
 }
 
-TEST_F(Printing, ClearEmptiesOnlyTheViewAndTellsThePollThenPrintMakesNoPage) {
-  form.picS.SetPicture(testpictures::MakePicture(50, 40));
-  form.picS.Move(0, 0, 750, 600);
-  form.lblAfm.SetCaption(" 50 x 40");
-  form.cmdClear_Click();
-  EXPECT_FALSE(form.picS.GetPicture());
-  EXPECT_TRUE(form.bCleared);
-  EXPECT_EQ(std::make_pair(form.picS.Width(), form.lblAfm.Caption()), std::make_pair(750.0, std::string(" 50 x 40")));
-  form.bCleared = false;
-  form.Toolbar1_ButtonClick("Clear");  // already empty: still tells
-  EXPECT_TRUE(form.bCleared);
+// Names typed into the dialog decide the format; a cancel writes nothing;
+// without a picture one "Invalid Picture" box shows while the hourglass is
+// up, and the pointer is reset afterwards.
+TEST_F(Commands, SaveWritesByTheNamesEndingAndReportsAFailureOnce) {
+  TempDir dir;
+  std::string keys;
+  form.Timer1.Tick = [&] {
+    if (!keys.empty() && !Shell("xdotool search --onlyvisible --name '^Save Bitmap$' 2>/dev/null").empty())
+      Shell(std::exchange(keys, ""));
+  };
+  const auto save = [&](const std::string& name) {
+    keys = name.empty() ? "xdotool key Escape" : "xdotool type " + Quote(dir / name) + " && xdotool key Return";
+    form.cmdSave_Click();
+  };
+  form.picS.SetPicture(testpictures::MakePicture(64, 48));
+  save("shot.jpg");
+  jpegcheck::ExpectJpeg(dir / "shot.jpg", 64, 48);
+  save("shot.JPG");
+  EXPECT_EQ(Shell("identify -format '%m %w %h' " + Quote(dir / "shot.JPG")), "BMP3 64 48");
+  save("");
 
-  const int before = printcheck::CompletedJobs();
-  form.mnuPrint.Click();
-  EXPECT_NE(form.sPrintFailure, "");
-  EXPECT_TRUE(printcheck::Idle());
-  EXPECT_EQ(printcheck::CompletedJobs(), before);
+  int boxes = 0;
+  form.Timer2.SetInterval(100);
+  form.Timer2.SetTimerEnabled(true);
+  form.Timer2.Tick = [&] {
+    const std::string box = Shell("xdotool search --onlyvisible --name '^Invalid Picture$' 2>/dev/null");
+    if (box.empty()) return;
+    ++boxes;
+    EXPECT_EQ(form.GetMousePointer(), runtime::MousePointer::Hourglass);
+    Shell("xdotool windowactivate --sync " + box.substr(0, box.find('\n')) + " key Return");
+    WaitUntil([] { return Shell("xdotool search --onlyvisible --name '^Invalid Picture$'").empty(); }, 5);
+  };
+  form.cmdClear_Click();
+  save("empty.bmp");
+  EXPECT_EQ(boxes, 1);
+  EXPECT_EQ(form.GetMousePointer(), runtime::MousePointer::Default);
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"shot.JPG", "shot.jpg"}));
 }
 
 // ---- Copy ----
@@ -108,41 +133,35 @@ bool KeeperRuns() { return Shell("xwininfo -root -tree 2>/dev/null").find("\"gli
 
 std::string Paste(const std::string& target) { return Shell("timeout 10 xclip -selection clipboard -t " + target + " -o 2>/dev/null"); }
 
-// A pasted picture as RGB, top row first, to compare with the pattern.
-std::string PastedRgb(const std::string& type) {
-  return Shell("timeout 10 xclip -selection clipboard -t image/" + type + " -o 2>/dev/null | convert " + type +
-               ":- -depth 8 rgb:- 2>/dev/null");
-}
-std::string PatternRgb(int width, int height) {
+// Whether the clipboard's picture of that type is the test pattern, pixel for pixel.
+bool PastedIsPattern(const std::string& type, int width, int height) {
   const std::vector<std::uint8_t> rgb = testpictures::Pattern(width, height);
-  return std::string(rgb.begin(), rgb.end());
+  return Shell("timeout 10 xclip -selection clipboard -t image/" + type + " -o 2>/dev/null | convert " + type +
+               ":- -depth 8 rgb:- 2>/dev/null") == std::string(rgb.begin(), rgb.end());
 }
-
-const char* const kCopierMode = "GLIMMET_COPIER";
 
 // Runs this test program again as the program that copies (Copier.Run):
 // it copies as mode says, ends the GUI as the program does, and ends.
 int RunCopier(const std::string& mode) {
   int status = -1;
-  Shell(std::string(kCopierMode) + "=" + mode + " timeout 60 " + Quote(std::filesystem::read_symlink("/proc/self/exe")) +
+  Shell("GLIMMET_COPIER=" + mode + " timeout 60 " + Quote(std::filesystem::read_symlink("/proc/self/exe")) +
             " --gtest_filter=Copier.Run >/dev/null 2>&1",
         &status);
   return status;
 }
 
 TEST(Copier, Run) {
-  const char* mode = std::getenv(kCopierMode);
+  const char* mode = std::getenv("GLIMMET_COPIER");
   if (!mode) GTEST_SKIP() << "the copying program of the clipboard tests";
   UseTheBuiltModule();
   mainwindow::frmBitmap& form = mainwindow::MainForm();
   form.Load();
-  const std::string m = mode;
   int status = 0;
-  if (m == "twice") {  // large enough that the BMP goes in pieces (INCR)
+  if (std::string(mode) == "twice") {  // large enough that the BMP goes in pieces (INCR)
     form.picS.SetPicture(testpictures::MakePicture(1500, 1000));
     form.cmdCopy_Click();
     form.Toolbar1_ButtonClick("Copy");
-  } else if (m == "cleared") {
+  } else if (std::string(mode) == "cleared") {
     form.picS.SetPicture(testpictures::MakePicture(8, 8));
     form.mnuCopy.Click();
     form.cmdClear_Click();
@@ -150,7 +169,7 @@ TEST(Copier, Run) {
   } else {
     output::cDIBSection dib;
     dib.CreateFromPicture(testpictures::MakePicture(33, 17));
-    status = dib.CopyToClipboard(m == "dib-message") ? 0 : 3;
+    status = dib.CopyToClipboard(std::string(mode) == "dib-message") ? 0 : 3;
   }
   runtime::DoEvents();
   form.Unload();
@@ -158,8 +177,7 @@ TEST(Copier, Run) {
   std::exit(status);
 }
 
-class Clipboard : public ::testing::Test {
- protected:
+struct Clipboard : ::testing::Test {
   void SetUp() override {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (scripts/test starts one)";
     TearDown();
@@ -176,14 +194,11 @@ TEST_F(Clipboard, PictureOutlivesTheProgramInPngAndBmpUntilAnotherClientTakesIt)
   ASSERT_EQ(SelectionOwner("CLIPBOARD_MANAGER"), 0u) << "a clipboard manager runs on this display";
   ASSERT_EQ(RunCopier("twice"), 0);
   EXPECT_TRUE(KeeperRuns());
-  EXPECT_TRUE(PastedRgb("png") == PatternRgb(1500, 1000));
-  EXPECT_TRUE(PastedRgb("bmp") == PatternRgb(1500, 1000));
+  EXPECT_TRUE(PastedIsPattern("png", 1500, 1000) && PastedIsPattern("bmp", 1500, 1000));
   EXPECT_EQ(Shell("timeout 10 xclip -selection clipboard -t TARGETS -o | grep -c '^image/'"), "2\n");
-
   Shell("printf taken | timeout 10 xclip -selection clipboard -i -l 1 >/dev/null 2>&1 &");
   EXPECT_TRUE(WaitUntil([] { return !KeeperRuns(); }, 10)) << "the keeper ends when it loses the selection";
   EXPECT_EQ(Paste("UTF8_STRING"), "taken");
-
   ASSERT_EQ(RunCopier("cleared"), 0);  // copying an empty view leaves the clipboard empty
   EXPECT_EQ(SelectionOwner("CLIPBOARD"), 0u);
   EXPECT_FALSE(KeeperRuns());
@@ -197,14 +212,12 @@ TEST_F(Clipboard, PictureOutlivesTheProgramWhereAClipboardManagerRuns) {
   if (!WaitUntil([] { return SelectionOwner("CLIPBOARD_MANAGER") != 0; }, 15))
     GTEST_SKIP() << "xfce4-clipman did not take CLIPBOARD_MANAGER";
   ASSERT_EQ(RunCopier("twice"), 0);
-  EXPECT_TRUE(PastedRgb("png") == PatternRgb(1500, 1000));
-  EXPECT_TRUE(PastedRgb("bmp") == PatternRgb(1500, 1000));
+  EXPECT_TRUE(PastedIsPattern("png", 1500, 1000) && PastedIsPattern("bmp", 1500, 1000));
 }
 
 TEST_F(Clipboard, DibSectionCopiesAsABitmapOrSaysOnceWhyNot) {
   ASSERT_EQ(RunCopier("dib"), 0);
-  EXPECT_TRUE(PastedRgb("png") == PatternRgb(33, 17));
-
+  EXPECT_TRUE(PastedIsPattern("png", 33, 17));
   std::optional<int> status;
   std::thread copier([&] { status = RunCopier("dib-message"); });
   std::string box;
@@ -213,48 +226,7 @@ TEST_F(Clipboard, DibSectionCopiesAsABitmapOrSaysOnceWhyNot) {
   if (!box.empty()) Shell("xdotool windowactivate --sync " + box.substr(0, box.find('\n')) + " key Return");
   copier.join();
   EXPECT_EQ(status, 3);
-  EXPECT_TRUE(PastedRgb("png") == PatternRgb(33, 17)) << "the clipboard is as it was";
-}
-
-// ---- Save ----
-
-// Names typed into the dialog decide the format; a cancel writes nothing;
-// without a picture one "Invalid Picture" box shows while the hourglass is
-// up, and the pointer is reset afterwards.
-TEST_F(Commands, SaveWritesByTheNamesEndingAndReportsAFailureOnce) {
-  TempDir dir;
-  std::string keys;
-  form.Timer1.Tick = [&] {
-    if (!keys.empty() && !Shell("xdotool search --onlyvisible --name '^Save Bitmap$' 2>/dev/null").empty())
-      Shell(std::exchange(keys, ""));
-  };
-  const auto save = [&](const std::string& k) {
-    keys = k;
-    form.cmdSave_Click();
-  };
-  form.picS.SetPicture(testpictures::MakePicture(64, 48));
-  save("xdotool type " + Quote(dir / "shot.jpg") + " && xdotool key Return");
-  jpegcheck::ExpectJpeg(dir / "shot.jpg", 64, 48);
-  save("xdotool type " + Quote(dir / "shot.JPG") + " && xdotool key Return");
-  EXPECT_EQ(Shell("identify -format '%m %w %h' " + Quote(dir / "shot.JPG")), "BMP3 64 48");
-  save("xdotool key Escape");
-
-  int boxes = 0;
-  form.Timer2.SetInterval(100);
-  form.Timer2.SetTimerEnabled(true);
-  form.Timer2.Tick = [&] {
-    const std::string box = Shell("xdotool search --onlyvisible --name '^Invalid Picture$' 2>/dev/null");
-    if (box.empty()) return;
-    ++boxes;
-    EXPECT_EQ(form.GetMousePointer(), runtime::MousePointer::Hourglass);
-    Shell("xdotool windowactivate --sync " + box.substr(0, box.find('\n')) + " key Return");
-    WaitUntil([] { return Shell("xdotool search --onlyvisible --name '^Invalid Picture$'").empty(); }, 5);
-  };
-  form.cmdClear_Click();
-  save("xdotool type " + Quote(dir / "empty.bmp") + " && xdotool key Return");
-  EXPECT_EQ(boxes, 1);
-  EXPECT_EQ(form.GetMousePointer(), runtime::MousePointer::Default);
-  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"shot.JPG", "shot.jpg"}));
+  EXPECT_TRUE(PastedIsPattern("png", 33, 17)) << "the clipboard is as it was";
 }
 
 }  // namespace
