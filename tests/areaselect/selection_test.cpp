@@ -61,32 +61,28 @@ TEST_F(Gestures, DrawingEndsAsTheWorkedExamplesSay) {
   EXPECT_EQ(Selection::SizeText(-5, 0), "-5 x 0 ") << "the sign takes the blank's place";
 }
 
-TEST_F(Gestures, OutlineIsDottedWhileDrawingAndMeasuresWithoutThePlusOne) {
+// The outline is dotted while drawing and measures without the plus one;
+// handles and label move on release; moving drags only the outline.
+TEST_F(Gestures, OutlineFollowsDrawingAndMovingAndTheRectangleLandsOnRelease) {
   sel.PicDown(10, 10);
   EXPECT_EQ(std::make_tuple(sel.outline.dotted, sel.outline.width), std::make_tuple(true, 1.0));
   const auto handles = sel.node;
   sel.PicMove(50, 30);
-  EXPECT_EQ(std::make_tuple(sel.outline.left, sel.outline.top, sel.outline.width, sel.outline.height),
-            std::make_tuple(10.0, 10.0, 40.0, 20.0));
-  EXPECT_EQ(sel.node, handles) << "handles stay put until the release";
+  EXPECT_EQ(std::make_tuple(sel.outline.left, sel.outline.top, sel.outline.width, sel.outline.height, sel.node),
+            std::make_tuple(10.0, 10.0, 40.0, 20.0, handles));
   sel.PicUp(50, 30);
   EXPECT_EQ(std::make_tuple(sel.outline.width, sel.outline.height, sel.node[2], sel.labelLeft, sel.labelTop),
             std::make_tuple(41.0, 21.0, Point{45, 25}, 55, 35));
-}
-
-TEST_F(Gestures, MovingDragsTheOutlineAndPlacesTheRectangleOnRelease) {
-  Draw(10, 10, {{50, 50}});  // (10, 10)-(50, 50)
   sel.PicDown(20, 20);
   EXPECT_EQ(std::make_tuple(sel.bMoving, sel.pointer), std::make_tuple(true, runtime::MousePointer::SizeAll));
   sel.PicMove(25.5f, 17);
-  EXPECT_EQ(std::make_tuple(sel.outline.left, sel.outline.top), std::make_tuple(15.5, 7.0));
-  EXPECT_EQ(corners(), (Corners{10, 10, 50, 50})) << "the rectangle waits for the release";
+  EXPECT_EQ(std::make_tuple(sel.outline.left, sel.outline.top, corners()), std::make_tuple(15.5, 7.0, Corners{10, 10, 50, 30}));
   sel.PicUp(25.5f, 17);
-  EXPECT_EQ(corners(), (Corners{16, 7, 56, 47}));  // 15.5 and 55.5 go to the even neighbours
+  EXPECT_EQ(corners(), (Corners{16, 7, 56, 27}));  // 15.5 and 55.5 go to the even neighbours
   EXPECT_EQ(sel.pointer, runtime::MousePointer::Cross);
   // Inside without moving: nothing changes; on the edge: a new rectangle.
-  Draw(30, 30, {});
-  EXPECT_EQ(corners(), (Corners{16, 7, 56, 47}));
+  Draw(30, 20, {});
+  EXPECT_EQ(corners(), (Corners{16, 7, 56, 27}));
   Draw(16, 20, {});
   EXPECT_EQ(corners(), (Corners{-2, 2, 33, 37}));
 }
@@ -148,7 +144,7 @@ TEST_F(Gestures, KeysMoveTheCurrentCornerOrTheWholeRectangle) {
 }
 
 // The form over the state machine, with no display.
-TEST(Selector, OpensOnTheDesignRectangleAcceptsWithEnterCancelsWithEscapeAndKeepsItsStateAcrossShows) {
+TEST(Selector, OpensOnTheDesignRectangleEnterAcceptsEscapeCancelsAndStateOutlivesTheShow) {
   runtime::SetGui(nullptr);
   frmFullScr& form = frmFullScrForm();
   bool restored = false;
@@ -157,31 +153,25 @@ TEST(Selector, OpensOnTheDesignRectangleAcceptsWithEnterCancelsWithEscapeAndKeep
   const AreaState& area = SharedArea();
   form.Form_Activate();
   EXPECT_EQ(std::make_tuple(area.lAreaX1, area.lAreaY1, area.lAreaWidth, area.lAreaHeight), std::make_tuple(5, 4, 32, 32));
-  EXPECT_EQ(std::make_tuple(form.lblSize.Caption(), form.lblSize.Left(), form.lblSize.Top()),
-            std::make_tuple(std::string(" 32 x 32 "), 41.0, 40.0));
+  EXPECT_EQ(std::make_tuple(form.lblSize.Caption(), form.lblSize.Left(), form.Node(2).Left(), form.Node(2).Top()),
+            std::make_tuple(" 32 x 32 ", 41.0, 31.0, 30.0));
   EXPECT_EQ(std::make_tuple(form.Node(0).BackColor(), form.Node(2).BackColor()), std::make_tuple(0x0000FF00u, 0x00FF0000u))
       << "the current handle is green";
-  EXPECT_EQ(std::make_tuple(form.Node(2).Left(), form.Node(2).Top()), std::make_tuple(31.0, 30.0));
-  EXPECT_EQ(form.GetMousePointer(), runtime::MousePointer::Cross);
-
   // A key with the focus on Node(2), then Enter: accepted, hourglass, main window back.
   form.Node(2).GotFocus();
   int code = 39, ascii = 13;
   form.KeyDown(code, 1);
   form.KeyPress(ascii);
-  EXPECT_TRUE(area.bAreaOK && restored);
+  EXPECT_EQ(std::make_tuple(area.bAreaOK, restored, area.lAreaWidth), std::make_tuple(true, true, 42));
   EXPECT_EQ(runtime::Screen().GetMousePointer(), runtime::MousePointer::Hourglass);
-  EXPECT_EQ(area.lAreaWidth, 42);
   // Loading again runs no initialisation: the rectangle and handle persist.
   form.Load();
   form.Form_Activate();
-  EXPECT_EQ(area.lAreaWidth, 42);
-  EXPECT_EQ(std::make_tuple(form.Node(0).BackColor(), form.Node(2).BackColor()), std::make_tuple(0x00FF0000u, 0x0000FF00u));
+  EXPECT_EQ(std::make_tuple(area.lAreaWidth, form.Node(2).BackColor()), std::make_tuple(42, 0x0000FF00u));
   EXPECT_EQ(runtime::Screen().GetMousePointer(), runtime::MousePointer::Default);
   ascii = 27;
   form.KeyPress(ascii);
-  EXPECT_FALSE(area.bAreaOK);
-  EXPECT_EQ(area.lAreaWidth, 42) << "Escape keeps the rectangle";
+  EXPECT_EQ(std::make_tuple(area.bAreaOK, area.lAreaWidth), std::make_tuple(false, 42)) << "Escape keeps the rectangle";
 }
 
 }  // namespace

@@ -49,13 +49,12 @@ TEST(PrintPictureToFit, FailuresEndItAtTheStepThatFailedAndNothingIsPrinted) {
   EXPECT_FALSE(printer.Printed());
 }
 
+// The units print-to-fit converts between: the page in twips, pictures in HIMETRIC.
 TEST(PrinterObject, ScaleConversionsBetweenUnitsAndPictureSizesInHimetric) {
   PrinterObject printer(std::make_unique<A4Device>());
-  EXPECT_FLOAT_EQ(printer.ScaleWidth(), static_cast<float>(A4Device::kShort * 20));  // twips
+  EXPECT_FLOAT_EQ(printer.ScaleWidth(), static_cast<float>(A4Device::kShort * 20));
   EXPECT_FLOAT_EQ(printer.ScaleX(1440, vbTwips, vbHimetric), 2540.0f);
   EXPECT_FLOAT_EQ(printer.ScaleY(2540, vbHimetric, vbPixels), 600.0f);
-  EXPECT_FLOAT_EQ(printer.ScaleX(240, vbTwips, vbCharacters), 2.0f);
-  EXPECT_FLOAT_EQ(printer.ScaleY(240, vbTwips, vbCharacters), 1.0f);
   EXPECT_THROW(printer.SetOrientation(3), RuntimeError);
   const Picture picture = testpictures::MakePicture(640, 480);
   EXPECT_EQ(std::make_tuple(picture.Width(), picture.Height()), std::make_tuple(16933, 12700));
