@@ -80,8 +80,7 @@ TEST(InfoWindows, HelpBuildsTheThirtyTwoLinesEachEndedByCrLfOnEveryLoad) {
   std::size_t start = 0;
   for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
     lines.push_back(text.substr(start, end - start));
-  EXPECT_EQ(start, text.size()) << "unterminated last line";
-  ASSERT_EQ(lines.size(), 32u);
+  ASSERT_EQ(std::make_tuple(start, lines.size()), std::make_tuple(text.size(), 32u)) << "32 lines, the last one terminated";
   EXPECT_EQ(lines[0], "Tessakit: Glimmet for Veltrix 1.0.2");
   EXPECT_EQ(lines[21], "Exec(Glimmet + ' /WINDOWTEXT=' + GrabWindowText + ' /SAVE=' + GrabBitmapSave + ' /PRINT')");
   // The parameter descriptions share one column of the fixed-pitch font.
@@ -97,8 +96,7 @@ TEST(InfoWindows, HelpBuildsTheThirtyTwoLinesEachEndedByCrLfOnEveryLoad) {
   EXPECT_EQ(help.Text1.Text(), text);
   help.Move(1500, 1500, 10305, 8100);
   help.Form_Activate();
-  ASSERT_FALSE(calls.empty());
-  EXPECT_EQ(calls.back(), (Call{help.hWnd(), runtime::HWND_TOPMOST, 100, 100, 687, 540, 0}));
+  EXPECT_EQ(calls, (std::vector<Call>{{help.hWnd(), runtime::HWND_TOPMOST, 100, 100, 687, 540, 0}}));
   help.cmdClose.Click();
   EXPECT_FALSE(help.Loaded());
 }

@@ -74,9 +74,10 @@ TEST(cDIBSection, CreateRoundsRowsToFourBytesRaisesOverflowAndRefusedOrClearedHo
   EXPECT_EQ(State(none), std::make_tuple(true, 0, 0));
 }
 
-TEST(cDIBSection, CreateFromPictureCopiesPixelsBottomUpAndNegativeBlitSizesMeanTheDibsOwn) {
-  const std::vector<std::uint8_t> rgb = testpictures::Pattern(641, 480);
-  const Picture picture = testpictures::MakePicture(641, 480, rgb);
+// The pixels' order (bottom-up, blue first) is checked through the saved
+// JPEG and the clipboard; here the header and the temporary DC.
+TEST(cDIBSection, CreateFromPictureLeavesNoDcAndNegativeBlitSizesMeanTheDibsOwn) {
+  const Picture picture = testpictures::MakePicture(641, 480);
   const std::size_t live = LiveGdiObjects();
   {
     cDIBSection dib;
@@ -84,13 +85,9 @@ TEST(cDIBSection, CreateFromPictureCopiesPixelsBottomUpAndNegativeBlitSizesMeanT
     ASSERT_NE(dib.DIBSectionBitsPtr(), nullptr);
     EXPECT_EQ(std::make_tuple(dib.Width(), dib.Height(), dib.BytesPerScanLine(), dib.BitmapInfo().biBitCount),
               std::make_tuple(641, 480, 1924, 24));
-    int bad = 0;
-    for (int y = 0; y < 480; ++y)
-      for (int x = 0; x < 641 * 3; ++x) bad += At(dib, x, 479 - y) != rgb[y * 641 * 3 + x / 3 * 3 + 2 - x % 3];
-    EXPECT_EQ(bad, 0);
   }
-  EXPECT_EQ(LiveGdiObjects(), live);  // the temporary DC is gone, the picture kept
-  EXPECT_NE(BitmapOf(picture.Handle()), nullptr);
+  EXPECT_EQ(LiveGdiObjects(), live);
+  EXPECT_NE(BitmapOf(picture.Handle()), nullptr) << "the picture is kept";
 
   const Picture source = testpictures::MakePicture(20, 10);
   const HDC dc = CreateCompatibleDC(0);
