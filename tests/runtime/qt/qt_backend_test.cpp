@@ -24,10 +24,7 @@ bool PumpUntil(const std::function<bool()>& pred) {
   for (int i = 0; i < 400 && !pred(); ++i) Gui()->Pump(25), DoEvents();
   return pred();
 }
-void PumpAWhile() {
-  int rounds = 0;
-  PumpUntil([&] { return rounds++ == 5; });
-}
+void PumpAWhile() { PumpUntil([rounds = 0]() mutable { return rounds++ == 5; }); }
 
 std::string Id(HWND id) { return std::to_string(id); }
 std::string Id(const Control& c) { return Id(c.hWnd()); }
