@@ -235,43 +235,38 @@ TEST_F(HostileInput, WindowsDestroyedBetweenLookupAndCapture) {
   churn.join();
 }
 
-// The primary monitor lies right of another one: the screen capture is
-// that monitor, read at its place on the desktop. Flat windows lie across
-// the monitors' border and the bottom-right corner, so that any shift shows.
-TEST_F(HostileInput, ScreenIsThePrimaryMonitorWhereItLies) {
+// Displays of their own. First the primary monitor lies right of another
+// one: the screen capture is that monitor, read at its place on the desktop.
+// Flat windows lie across the monitors' border and the bottom-right corner,
+// so that any shift shows.
+TEST_F(HostileInput, PrimaryMonitorWhereItLiesAndDepthSixteen) {
   x11test::Child server;
   // -noreset: the server forgets monitors when its last client leaves.
-  const std::string display = x11test::StartXvfb(server, "1920x1080x24", {"-noreset"});
+  std::string display = x11test::StartXvfb(server, "1920x1080x24", {"-noreset"}), on = "DISPLAY=" + display + " ";
   ASSERT_FALSE(display.empty());
-  RawWindows x(display);
-  ASSERT_TRUE(x.ok());
+  RawWindows wide(display);
+  ASSERT_TRUE(wide.ok());
   const int windows[][5] = {{100, 100, 300, 300, 0x802020}, {900, 150, 200, 200, 0x208020},
                             {1500, 600, 40, 70, 0x202080}, {1800, 1000, 300, 300, 0xc0c040}};
-  for (const auto& w : windows) x.Map(x.Create(w[0], w[1], w[2], w[3], true, w[4]));
-  x.Sync();
-  const std::string on = "DISPLAY=" + display + " ";
+  for (const auto& w : windows) wide.Map(wide.Create(w[0], w[1], w[2], w[3], true, w[4]));
+  wide.Sync();
   Shell(on + "xrandr --setmonitor '*R' 960/254x1080/286+960+0 none");
   ASSERT_NE(Shell(on + "xrandr --listmonitors").find("*R 960/254x1080/286+960+0"), std::string::npos);
-
   ASSERT_EQ(Run({"/SCREEN", "/SAVE=primary.bmp"}, on), kOk);
   EXPECT_EQ(PictureSize(out / "primary.bmp"), "960 1080");
   const std::string expected = Shell(on + "xwd -root -silent | convert xwd:- -crop 960x1080+960+0 -depth 8 rgb:-");
   ASSERT_EQ(expected.size(), 960u * 1080 * 3);
   EXPECT_TRUE(Shell("convert " + Quote(out / "primary.bmp") + " -depth 8 rgb:-") == expected) << "not the pixels at +960+0";
-}
 
-// 16 bits per pixel: five and six bits a channel, widened to eight.
-TEST_F(HostileInput, DepthSixteenDisplay) {
-  x11test::Child server;
-  const std::string display = x11test::StartXvfb(server, "640x480x16");
+  // 16 bits per pixel: five and six bits a channel, widened to eight. Red,
+  // green, blue at full scale (5:6:5 bits), then mixed values.
+  display = x11test::StartXvfb(server, "640x480x16"), on = "DISPLAY=" + display + " ";
   ASSERT_FALSE(display.empty());
-  RawWindows x(display);
-  ASSERT_TRUE(x.ok());
-  // Red, green, blue at full scale (5:6:5 bits), then mixed values.
+  RawWindows deep(display);
+  ASSERT_TRUE(deep.ok());
   const std::uint32_t pixels[] = {0xf800, 0x07e0, 0x001f, 0x8410, 0x1234, 0xffff};
-  for (int i = 0; i < 6; ++i) x.Map(x.Create(50 + 90 * i, 50 + 40 * i, 80, 120, true, pixels[i]));
-  x.Sync();
-  const std::string on = "DISPLAY=" + display + " ";
+  for (int i = 0; i < 6; ++i) deep.Map(deep.Create(50 + 90 * i, 50 + 40 * i, 80, 120, true, pixels[i]));
+  deep.Sync();
   ASSERT_EQ(Run({"/SCREEN", "/SAVE=d16.bmp"}, on), kOk);
   ASSERT_EQ(Run({"/SCREEN", "/SAVE=d16.jpg"}, on), kOk);
   jpegcheck::ExpectJpeg(out / "d16.jpg", 640, 480);
