@@ -92,10 +92,13 @@ inline std::string StartXvfb(Child& server, const std::string& screen, const std
     std::string display = ":";  // (":" + to_string trips a false -Wrestrict in GCC 12)
     display += std::to_string(number);
     std::vector<std::string> argv{"Xvfb", display, "-displayfd", std::to_string(fds[1]),
-                                  "-screen", "0", screen, "-nolisten", "tcp"};
+                                  "-screen", "0", screen, "-nolisten", "tcp", "-noreset"};
     argv.insert(argv.end(), extra.begin(), extra.end());
     server = Child(argv);
     close(fds[1]);
+    // -noreset: without it the server resets whenever its last client
+    // leaves (each xprop probe), and a window manager connecting during
+    // that reset quits at once.
     // Xvfb writes the number once it accepts clients, and exits without a
     // word when the number is taken.
     char ch = 0;
