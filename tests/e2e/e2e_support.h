@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <map>
+#include <regex>
 
 #include "runtime/jpeg/jpeg_check.h"
 #include "runtime/linux/shell.h"
@@ -16,6 +17,9 @@ using x11test::FrameRect;
 using x11test::Geometry;
 using x11test::Rect;
 using x11test::UniqueTitle;
+using Files = std::vector<std::string>;
+
+enum Status { kOk = 0, kBadArgument = 2, kNoTarget = 3, kSaveFailed = 4, kNotPrinted = 6 };
 
 // An xterm showing some text, so that it is not one flat colour.
 inline x11test::Xterm Term(const std::string& title, const std::string& geometry = "80x24+100+100",
@@ -25,39 +29,34 @@ inline x11test::Xterm Term(const std::string& title, const std::string& geometry
 }
 
 inline Rect Screen() { return Geometry("-root"); }
-
-// Runs glimmet with these arguments in cwd, with XDG_CONFIG_HOME set to
-// configHome and, when given, a limit on the size of files it writes (the
-// signal ignored, so that writes past it fail). Its exit status, 128 +
-// signal when killed; a run that hangs is killed after two minutes.
-inline int RunGlimmet(const std::vector<std::string>& args, const std::string& cwd, const std::string& configHome,
-                      long fileSizeLimit = 0) {
-  std::string command = "cd " + Quote(cwd) + " && trap '' XFSZ && XDG_CONFIG_HOME=" + Quote(configHome);
-  if (fileSizeLimit) (command += " prlimit --fsize=") += std::to_string(fileSizeLimit);
-  command += " timeout -s KILL 120 " + Quote(GLIMMET_BINARY);
-  for (const std::string& arg : args) (command += ' ') += Quote(arg);
-  int status = -1;
-  Shell(command + " </dev/null", &status);
-  return status;
+inline std::string Id(unsigned long id) { return std::to_string(id); }
+inline std::string Size(const Rect& r) { return std::to_string(r.width) + " " + std::to_string(r.height); }
+// "width height" of a picture file, or ImageMagick's complaint.
+inline std::string PictureSize(const std::string& file) {
+  return Shell("identify -regard-warnings -format '%w %h' " + Quote(file) + " 2>&1");
 }
+inline void ExpectScreenJpeg(const std::string& file) { jpegcheck::ExpectJpeg(file, Screen().width, Screen().height); }
+inline std::size_t Lines(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
 
-// What a run gives back: its exit status and what it wrote to stderr.
+// What a run gives back: its exit status (128 + signal when killed) and
+// what it wrote to stderr, without the toolkit's own notes.
 struct RunResult {
   int status = -1;
   std::string err;
 };
 
-// Like RunGlimmet, with stderr kept, a shell prefix for the command (for
-// example one that drops to another user) and a shorter limit on hangs.
-inline RunResult RunGlimmetWith(const std::vector<std::string>& args, const std::string& cwd,
-                                const std::string& configHome, const std::string& prefix = "", int seconds = 60) {
+// Runs glimmet in cwd with XDG_CONFIG_HOME set to configHome. prefix comes
+// between that setting and the program: more settings, or a command such as
+// prlimit or setpriv. SIGXFSZ is ignored, so that writes past a limit fail.
+inline RunResult RunGlimmet(const std::vector<std::string>& args, const std::string& cwd, const std::string& configHome,
+                            const std::string& prefix = "") {
   TempDir scratch;
-  std::string command = "cd " + Quote(cwd) + " && env XDG_CONFIG_HOME=" + Quote(configHome) + " " + prefix +
-                        " timeout -s KILL " + std::to_string(seconds) + " " + Quote(GLIMMET_BINARY);
+  std::string command = "cd " + Quote(cwd) + " && trap '' XFSZ && env XDG_CONFIG_HOME=" + Quote(configHome) + " " +
+                        prefix + " timeout -s KILL 120 " + Quote(GLIMMET_BINARY);
   for (const std::string& arg : args) (command += ' ') += Quote(arg);
   RunResult result;
-  Shell(command + " </dev/null 2>" + Quote(scratch / "err"), &result.status);
-  result.err = ReadFile(scratch / "err");
+  Shell(command + " </dev/null >/dev/null 2>" + Quote(scratch / "err"), &result.status);
+  result.err = Shell("grep -v '^QStandardPaths' " + Quote(scratch / "err"));
   return result;
 }
 
@@ -88,6 +87,21 @@ inline std::map<std::string, std::string> ReadRecordValues(const std::string& fi
   return values;
 }
 
+// The main window of the interactive program: its shown window named
+// Glimmet whose client area is 442 x 416 (the splash shares the name).
+inline unsigned long MainWindowOf(pid_t pid, int seconds = 20) {
+  unsigned long found = 0;
+  WaitUntil(
+      [&] {
+        std::istringstream ids(Shell("xdotool search --onlyvisible --pid " + Id(pid) + " --name '^Glimmet$' 2>/dev/null"));
+        for (unsigned long id; ids >> id;)
+          if (Shell("xwininfo -tree -id " + Id(id)).find(" 442x416+0+") != std::string::npos) found = id;
+        return found != 0;
+      },
+      seconds);
+  return found;
+}
+
 // Base for every end-to-end case: skipped without a display; gives each test
 // its own configuration folder and output folder.
 class E2eTest : public ::testing::Test {
@@ -95,7 +109,12 @@ class E2eTest : public ::testing::Test {
   void SetUp() override {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (scripts/test starts one)";
   }
-  int Run(const std::vector<std::string>& args) { return RunGlimmet(args, out.path, config.path); }
+  int Run(const std::vector<std::string>& args, const std::string& prefix = "") {
+    return RunGlimmet(args, out.path, config.path, prefix).status;
+  }
+  RunResult RunErr(const std::vector<std::string>& args, const std::string& prefix = "") {
+    return RunGlimmet(args, out.path, config.path, prefix);
+  }
 
   TempDir config, out;
 };

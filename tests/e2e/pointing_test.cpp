@@ -14,39 +14,16 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string Id(unsigned long id) { return std::to_string(id); }
 std::string Num(int v) { return std::to_string(v); }
 
-// A window in an xwininfo tree listing with that size: its id and absolute
+// A window of that size in an xwininfo tree listing: its id and absolute
 // place, or a zero id.
 std::pair<unsigned long, Rect> FindInTree(const std::string& tree, int width, int height) {
-  const std::string size = " " + Num(width) + "x" + Num(height) + "+";
-  std::istringstream lines(tree);
-  for (std::string line; std::getline(lines, line);) {
-    const auto at = line.find(size);
-    const auto id = line.find("0x");
-    if (at == std::string::npos || id == std::string::npos) continue;
-    Rect r{0, 0, width, height};
-    const auto abs = line.find(" +", at + size.size());
-    if (abs != std::string::npos) std::sscanf(line.c_str() + abs, " +%d+%d", &r.x, &r.y);
-    return {std::stoul(line.substr(id), nullptr, 16), r};
-  }
-  return {0, {}};
-}
-
-// The main window of the program: the one whose client area is 442 x 416
-// (the splash may carry the same name while it shows).
-unsigned long MainWindowOf(pid_t pid) {
-  unsigned long found = 0;
-  WaitUntil(
-      [&] {
-        std::istringstream ids(Shell("xdotool search --onlyvisible --pid " + Num(pid) + " --name '^Glimmet$' 2>/dev/null"));
-        for (unsigned long id; ids >> id;)
-          if (Shell("xwininfo -tree -id " + Id(id)).find(" 442x416+0+") != std::string::npos) found = id;
-        return found != 0;
-      },
-      20);
-  return found;
+  std::smatch m;
+  if (!std::regex_search(tree, m, std::regex("(0x[0-9a-f]+) .*\\s" + Num(width) + "x" + Num(height) +
+                                             R"(\+-?\d+\+-?\d+ +\+(-?\d+)\+(-?\d+))")))
+    return {0, {}};
+  return {std::stoul(m[1], nullptr, 16), {std::stoi(m[2]), std::stoi(m[3]), width, height}};
 }
 
 // What the screen shows of a window's top-left w x h pixels (at most what
@@ -82,8 +59,6 @@ class Glimmet {
     client_ = FindInTree(Shell("xwininfo -tree -id " + Id(main_)), 442, 416).second;
   }
   bool ok() const { return main_ && client_.width; }
-  unsigned long main() const { return main_; }
-  pid_t pid() const { return app_.pid(); }
   const Rect& client() const { return client_; }
 
   // Design places in the client area, in pixels.
@@ -138,24 +113,14 @@ void MoveTo(int x, int y) {
   std::this_thread::sleep_for(500ms);  // two and a half poll ticks
 }
 
-class PointingTest : public E2eTest {
- protected:
-  void SetUp() override {
-    E2eTest::SetUp();
-    if (IsSkipped()) return;
-    clock = x11test::Child({"xclock", "-geometry", "200x200+900+400", "-update", "3600"});
-    clockId = std::strtoul(
-        Shell("timeout 20 xdotool search --sync --onlyvisible --pid " + Num(clock.pid()) + " | head -n1").c_str(),
-        nullptr, 10);
-    ASSERT_NE(clockId, 0u);
-    WaitUntil([&] { return Shell("xprop -id " + Id(clockId) + " _NET_FRAME_EXTENTS").find(" = ") != std::string::npos; });
-    std::this_thread::sleep_for(300ms);
-  }
-  x11test::Child clock;
-  unsigned long clockId = 0;
-};
+using PointingTest = E2eTest;
 
 TEST_F(PointingTest, ObjectFormScreenAndFreezeWithTheMainWindowNeverInThePicture) {
+  x11test::Child clock({"xclock", "-geometry", "200x200+900+400", "-update", "3600"});
+  const unsigned long clockId = std::strtoul(
+      Shell("timeout 20 xdotool search --sync --onlyvisible --pid " + Num(clock.pid()) + " | head -n1").c_str(), nullptr, 10);
+  ASSERT_NE(clockId, 0u);
+  WaitUntil([&] { return Shell("xprop -id " + Id(clockId) + " _NET_FRAME_EXTENTS").find(" = ") != std::string::npos; });
   const auto term = Term(UniqueTitle("pointing"), "80x24+0+0");
   std::this_thread::sleep_for(300ms);
   const Rect clockClient = Geometry(clockId), clockFrame = FrameRect(clockId);
@@ -169,67 +134,53 @@ TEST_F(PointingTest, ObjectFormScreenAndFreezeWithTheMainWindowNeverInThePicture
                   clockFrame.height};
   ASSERT_GT(over.width, 20) << "the main window must overlap the clock for the test to mean anything";
 
-  {
-    SCOPED_TRACE("Object over the clock: its client window");
-    app.Mode(2);
-    app.Start();
-    MoveTo(clockClient.x + 30, clockClient.y + 60);
-    const unsigned long pic = app.Picture(clockClient.width, clockClient.height);
-    ASSERT_NE(pic, 0u);
-    const auto shown = WindowPixels(pic);
-    ASSERT_FALSE(shown.pixels.empty());
-    EXPECT_LT(Differing(shown, 0, 0, clear, clockClient.x, clockClient.y, shown.width, shown.height),
-              shown.width * shown.height / 20);
-  }
-  {
-    SCOPED_TRACE("Form over the clock: the framed top-level, main window hidden");
-    app.SwitchMode(1);
-    MoveTo(20, 200);  // the terminal first, then back onto the clock
-    MoveTo(clockClient.x + 30, clockClient.y + 60);
-    const unsigned long pic = app.Picture(clockFrame.width, clockFrame.height);
-    ASSERT_NE(pic, 0u);
-    const auto shown = WindowPixels(pic);
-    ASSERT_FALSE(shown.pixels.empty());
-    const int area = over.width * over.height;
-    EXPECT_LT(Differing(shown, over.x, over.y, clear, clockFrame.x + over.x, clockFrame.y, over.width, over.height),
-              area / 10)
-        << "the part the main window covers shows the clock";
-    EXPECT_GT(Differing(shown, over.x, over.y, covered, clockFrame.x + over.x, clockFrame.y, over.width, over.height),
-              area / 2)
-        << "and not the main window";
-  }
-  {
-    SCOPED_TRACE("Screen: once per Start");
-    app.SwitchMode(0);
-    MoveTo(20, 200);
-    const auto screen = e2e::Screen();
-    const unsigned long pic = app.Picture(screen.width, screen.height);
-    ASSERT_NE(pic, 0u);
-    const auto first = WindowPixels(pic);
-    // A new window at the top left; the pointer onto it redisplays the old picture.
-    const auto cover = Term(UniqueTitle("cover"), "40x10+0+0", {"-rv"});
-    MoveTo(100, 60);
-    const auto again = WindowPixels(pic);
-    EXPECT_EQ(Differing(first, 0, 0, again, 0, 0, 300, 240), 0);
-    app.Start();  // Freeze
-    app.Start();  // Start
-    MoveTo(clockClient.x + 30, clockClient.y + 60);
-    const unsigned long fresh = app.Picture(screen.width, screen.height);
-    ASSERT_NE(fresh, 0u);
-    EXPECT_GT(Differing(first, 0, 0, WindowPixels(fresh), 0, 0, 300, 240), 1000) << "the new Start captured anew";
-  }
-  {
-    SCOPED_TRACE("Freeze keeps the picture");
-    app.Start();  // Freeze
-    app.Mode(2);
-    const auto screen = e2e::Screen();
-    const auto before = WindowPixels(app.Picture(screen.width, screen.height));
-    MoveTo(clockClient.x + 30, clockClient.y + 60);
-    MoveTo(20, 200);
-    const unsigned long pic = app.Picture(screen.width, screen.height, 1);
-    ASSERT_NE(pic, 0u);
-    EXPECT_EQ(Differing(before, 0, 0, WindowPixels(pic), 0, 0, 300, 240), 0);
-  }
+  // The picture once the view holds a w x h one (empty when it never does).
+  unsigned long pic = 0;
+  auto shown = [&](int w, int h, int seconds = 5) {
+    pic = app.Picture(w, h, seconds);
+    return pic ? WindowPixels(pic) : x11test::Rgb{};
+  };
+  auto onTheClock = [&] { MoveTo(clockClient.x + 30, clockClient.y + 60); };
+  const Rect screen = e2e::Screen();
+
+  // Object over the clock: its client window.
+  app.Mode(2);
+  app.Start();
+  onTheClock();
+  auto seen = shown(clockClient.width, clockClient.height);
+  EXPECT_LT(Differing(seen, 0, 0, clear, clockClient.x, clockClient.y, seen.width, seen.height),
+            seen.width * seen.height / 20);
+
+  // Form over the clock: the framed top-level, main window hidden.
+  app.SwitchMode(1);
+  MoveTo(20, 200);  // the terminal first, then back onto the clock
+  onTheClock();
+  seen = shown(clockFrame.width, clockFrame.height);
+  const int area = over.width * over.height;
+  EXPECT_LT(Differing(seen, over.x, over.y, clear, clockFrame.x + over.x, clockFrame.y, over.width, over.height), area / 10)
+      << "the part the main window covers shows the clock";
+  EXPECT_GT(Differing(seen, over.x, over.y, covered, clockFrame.x + over.x, clockFrame.y, over.width, over.height), area / 2)
+      << "and not the main window";
+
+  // Screen: once per Start; a new window under the pointer redisplays the old picture.
+  app.SwitchMode(0);
+  MoveTo(20, 200);
+  const auto first = shown(screen.width, screen.height);
+  const auto cover = Term(UniqueTitle("cover"), "40x10+0+0", {"-rv"});
+  MoveTo(100, 60);
+  EXPECT_EQ(Differing(first, 0, 0, WindowPixels(pic), 0, 0, 300, 240), 0);
+  app.Start();  // Freeze
+  app.Start();  // Start
+  onTheClock();
+  const auto fresh = shown(screen.width, screen.height);
+  EXPECT_GT(Differing(first, 0, 0, fresh, 0, 0, 300, 240), 1000) << "the new Start captured anew";
+
+  // Freeze keeps the picture.
+  app.Start();  // Freeze
+  app.Mode(2);
+  onTheClock();
+  MoveTo(20, 200);
+  EXPECT_EQ(Differing(fresh, 0, 0, shown(screen.width, screen.height, 1), 0, 0, 300, 240), 0);
 }
 
 TEST_F(PointingTest, AreaRunsDrawMoveAcceptAndCancelOnTheFrozenScreen) {
@@ -250,44 +201,33 @@ TEST_F(PointingTest, AreaRunsDrawMoveAcceptAndCancelOnTheFrozenScreen) {
     act(selector);
     ASSERT_TRUE(WaitUntil([&] { return !x11test::Viewable(selector); }, 5));
   };
-  auto shown = [&](int w, int h) {
-    const unsigned long pic = app.Picture(w, h);
-    return pic ? WindowPixels(pic) : x11test::Rgb{};
+  // Each run: what the user does in the selector, then the picture's size
+  // and where on the frozen screen its pixels come from.
+  const struct {
+    const char* what;
+    const char* keys;
+    int width, height, x, y;
+  } runs[] = {
+      {"a click gives the 36 x 36 square about it", "mousemove --sync 300 300 click 1 sleep 0.2 key Return", 36, 36, 282, 282},
+      {"a drag from (10, 10) to (50, 50), opened on the previous rectangle",
+       "mousemove --sync 10 10 mousedown 1 mousemove 30 30 mousemove 50 50 mouseup 1 sleep 0.2 key Return", 41, 41, 10, 10},
+      {"Ctrl+Right moves the rectangle by one pixel", "key ctrl+Right sleep 0.2 key Return", 41, 41, 11, 10},
+      {"Escape keeps the old picture", "mousemove --sync 600 600 click 1 sleep 0.2 key Escape", 41, 41, 11, 10},
   };
-
-  {
-    SCOPED_TRACE("a click gives the 36 x 36 square about it");
-    run([](unsigned long) { Shell("xdotool mousemove --sync 300 300 click 1 sleep 0.2 key Return"); });
-    const auto pic = shown(36, 36);
-    ASSERT_FALSE(pic.pixels.empty());
-    EXPECT_EQ(Differing(pic, 0, 0, frozen, 282, 282, 36, 36), 0);
-    frozen = {};
-  }
-  {
-    SCOPED_TRACE("the second run opens on the previous rectangle; a drag from (10, 10) to (50, 50)");
-    run([](unsigned long selector) {
-      const std::string tree = Shell("xwininfo -tree -id " + Id(selector));
-      EXPECT_TRUE(std::regex_search(tree, std::regex(R"( 10x10\+\d+\+\d+ +\+277\+277)")))
-          << "Node(0) at the previous corner\n" << tree;
-      Shell("xdotool mousemove --sync 10 10 mousedown 1 mousemove 30 30 mousemove 50 50 mouseup 1 sleep 0.2 key Return");
+  for (const auto& r : runs) {
+    SCOPED_TRACE(r.what);
+    run([&](unsigned long selector) {
+      if (r.x == 10) {
+        const std::string tree = Shell("xwininfo -tree -id " + Id(selector));
+        EXPECT_TRUE(std::regex_search(tree, std::regex(R"( 10x10\+\d+\+\d+ +\+277\+277)")))
+            << "Node(0) at the previous corner\n" << tree;
+      }
+      Shell("xdotool " + std::string(r.keys));
     });
-    const auto pic = shown(41, 41);
-    ASSERT_FALSE(pic.pixels.empty());
-    EXPECT_EQ(Differing(pic, 0, 0, frozen, 10, 10, 41, 41), 0);
-  }
-  {
-    SCOPED_TRACE("Ctrl+Right moves the rectangle by one pixel");
-    run([](unsigned long) { Shell("xdotool key ctrl+Right sleep 0.2 key Return"); });
-    const auto pic = shown(41, 41);
-    ASSERT_FALSE(pic.pixels.empty());
-    EXPECT_EQ(Differing(pic, 0, 0, frozen, 11, 10, 41, 41), 0);
-  }
-  {
-    SCOPED_TRACE("Escape keeps the old picture");
-    run([](unsigned long) { Shell("xdotool mousemove --sync 600 600 click 1 sleep 0.2 key Escape"); });
-    const auto pic = shown(41, 41);
-    ASSERT_FALSE(pic.pixels.empty());
-    EXPECT_EQ(Differing(pic, 0, 0, frozen, 11, 10, 41, 41), 0);
+    const unsigned long pic = app.Picture(r.width, r.height);
+    ASSERT_NE(pic, 0u);
+    EXPECT_EQ(Differing(WindowPixels(pic), 0, 0, frozen, r.x, r.y, r.width, r.height), 0);
+    if (r.width == 36) frozen = {};
   }
 }
 

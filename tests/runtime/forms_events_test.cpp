@@ -34,55 +34,51 @@ class CountingForm : public Form {
   }
 };
 
-TEST(FormsAndEvents, AFormMayUnloadItselfWhileLoading) {
+// A form may unload itself while loading, and a later load runs the
+// handler afresh; choosing an option clears only its own group.
+TEST(FormsAndEvents, LoadingUnloadingAndOptionGroups) {
   CountingForm form;
   form.unloadInLoad = true;
   form.Load();
   EXPECT_FALSE(form.Loaded());
-  EXPECT_EQ(form.loads, 1);
-  EXPECT_EQ(form.unloads, 1);
+  EXPECT_EQ(std::make_pair(form.loads, form.unloads), std::make_pair(1, 1));
   EXPECT_TRUE(LoadedForms().empty());
-  form.Load();  // a later load runs the handler afresh
+  form.Load();
   EXPECT_EQ(form.loads, 2);
-}
 
-TEST(FormsAndEvents, TimersTickInTheYieldOnlyWhileTheirFormIsLoaded) {
-  CountingForm form;
-  form.Load();
-  Sleep(20);  // blocks: nothing ticks meanwhile
-  EXPECT_EQ(form.ticks, 0);
-  DoEvents();
-  EXPECT_EQ(form.ticks, 1);  // one tick per yield, however late it runs
-  DoEvents();
-  EXPECT_EQ(form.ticks, 1);  // not due again yet
-  form.Unload();
-  std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  DoEvents();
-  EXPECT_EQ(form.ticks, 1);
-}
-
-TEST(FormsAndEvents, RunMessageLoopEndsWhenTheLastFormUnloads) {
-  CountingForm form;
-  form.Load();
-  form.tmr.Tick = [&] {
-    if (++form.ticks == 3) form.Unload();
-  };
-  RunMessageLoop();
-  EXPECT_EQ(form.ticks, 3);
-  EXPECT_FALSE(form.Loaded());
-}
-
-TEST(FormsAndEvents, ChoosingAnOptionClearsOnlyItsOwnGroup) {
-  CountingForm form;
   int clicks = 0;
   form.b.Click = [&] { ++clicks; };
   form.outside.SetValue(true);
   form.a.SetValue(true);
   form.b.SetValue(true);
   EXPECT_FALSE(form.a.Value());
-  EXPECT_TRUE(form.b.Value());
-  EXPECT_TRUE(form.outside.Value());
+  EXPECT_TRUE(form.b.Value() && form.outside.Value());
   EXPECT_EQ(clicks, 1);
+}
+
+// Timers tick only in the yield, once however late, only while their form
+// is loaded; the message loop ends when the last form unloads.
+TEST(FormsAndEvents, TimersTickInTheYieldAndTheLoopEndsWithTheLastForm) {
+  CountingForm form;
+  form.Load();
+  Sleep(20);  // blocks: nothing ticks meanwhile
+  EXPECT_EQ(form.ticks, 0);
+  DoEvents();
+  EXPECT_EQ(form.ticks, 1);
+  DoEvents();
+  EXPECT_EQ(form.ticks, 1);  // not due again yet
+  form.Unload();
+  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  DoEvents();
+  EXPECT_EQ(form.ticks, 1);
+
+  form.Load();
+  form.tmr.Tick = [&] {
+    if (++form.ticks == 4) form.Unload();
+  };
+  RunMessageLoop();
+  EXPECT_EQ(form.ticks, 4);
+  EXPECT_FALSE(form.Loaded());
 }
 
 }  // namespace

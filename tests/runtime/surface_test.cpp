@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "runtime/forms.h"
 #include "runtime/gdi.h"
@@ -31,11 +32,9 @@ TEST(Surfaces, ACopyReachingBeyondItsSourceIsBlackThereAndExactInside) {
   // A 6 x 6 rectangle from (-2, -2): a two-pixel black margin, then the source.
   ASSERT_TRUE(BitBlt(d, 1, 1, 6, 6, s, -2, -2, SRCCOPY));
   const Bitmap& out = *BitmapOf(dst);
-  EXPECT_EQ(Pixel(out, 0, 0), 0xFFFFFFu) << "outside the rectangle: untouched";
-  EXPECT_EQ(Pixel(out, 1, 1), 0u);
-  EXPECT_EQ(Pixel(out, 2, 5), 0u);
-  EXPECT_EQ(Pixel(out, 3, 3), 0x123456u);
-  EXPECT_EQ(Pixel(out, 6, 6), 0x123456u);
+  // Outside the rectangle untouched, the margin black, then the source.
+  const std::tuple<int, int, std::uint32_t> want[] = {{0, 0, 0xFFFFFF}, {1, 1, 0}, {2, 5, 0}, {3, 3, 0x123456}, {6, 6, 0x123456}};
+  for (const auto& [x, y, pixel] : want) EXPECT_EQ(Pixel(out, x, y), pixel) << x << "," << y;
   // Wholly outside, and far off (no overflow, no read outside the buffer).
   ASSERT_TRUE(BitBlt(d, 0, 0, 8, 8, s, 1000000, -1000000, SRCCOPY));
   EXPECT_EQ(Pixel(out, 7, 7), 0u);

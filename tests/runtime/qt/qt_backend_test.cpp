@@ -2,51 +2,29 @@
 // model events that real pointer and keyboard input produce.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <regex>
-#include <string>
 #include <tuple>
-#include <vector>
 
+#include "infowindows/pixel_art.h"
 #include "runtime/app.h"
-#include "runtime/error.h"
 #include "runtime/events.h"
 #include "runtime/forms.h"
-#include "runtime/gdi.h"
 #include "runtime/gui.h"
-#include "runtime/picture.h"
-#include "infowindows/pixel_art.h"
+#include "runtime/linux/shell.h"
 
 using namespace runtime;
+using testshell::Shell;
 
 namespace {
-
-std::string Shell(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
-    char buf[4096];
-    while (std::size_t n = fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
-    pclose(pipe);
-  }
-  return out;
-}
 
 // Pumps the runtime's loop until pred holds (or, without one, a few rounds);
 // the bound only keeps a broken build from hanging the suite.
 bool PumpUntil(const std::function<bool()>& pred) {
-  for (int i = 0; i < 400 && !pred(); ++i) {
-    Gui()->Pump(25);
-    DoEvents();
-  }
+  for (int i = 0; i < 400 && !pred(); ++i) Gui()->Pump(25), DoEvents();
   return pred();
 }
-void PumpAWhile() {
-  int rounds = 0;
-  PumpUntil([&] { return rounds++ == 5; });
-}
+void PumpAWhile() { PumpUntil([rounds = 0]() mutable { return rounds++ == 5; }); }
 
 std::string Id(HWND id) { return std::to_string(id); }
 std::string Id(const Control& c) { return Id(c.hWnd()); }
@@ -58,7 +36,7 @@ struct WinInfo {
 };
 
 WinInfo Info(HWND id) {
-  const std::string text = Shell("xwininfo -children -stats -id " + Id(id));
+  const std::string text = Shell("xwininfo -children -stats -id " + Id(id) + " 2>/dev/null");
   WinInfo info;
   std::smatch m;
   if (std::regex_search(text, m, std::regex(R"(Parent window id: (0x[0-9a-f]+))")))
@@ -78,7 +56,7 @@ void Click(const Control& c, int x = 4, int y = 4, int button = 1) {
 // Colour of one screen pixel of a window, as 0xRRGGBB.
 std::uint32_t PixelOf(HWND window, int x, int y) {
   const std::string text = Shell("xwd -silent -id " + Id(window) + " | convert xwd:- -crop 1x1+" + std::to_string(x) +
-                                 "+" + std::to_string(y) + " txt:-");
+                                 "+" + std::to_string(y) + " txt:- 2>/dev/null");
   std::smatch m;
   if (!std::regex_search(text, m, std::regex(R"(#([0-9A-Fa-f]{6}))"))) return 0xFFFFFFFF;
   return static_cast<std::uint32_t>(std::stoul(m[1], nullptr, 16));
@@ -93,6 +71,7 @@ class TestForm : public Form {
   Frame fraMode{"fraMode", this};
   OptionButton optA{"optA", &fraMode};
   OptionButton optB{"optB", &fraMode};
+  CheckBox chkInside{"chkInside", &fraMode};
   CheckBox chkOn{"chkOn", this};
   TextBox txtName{"txtName", this};
   PictureBox picView{"picView", this};
@@ -100,14 +79,6 @@ class TestForm : public Form {
   ScrollBar hsbPos{"hsbPos", this, true};
   Timer tmrTick{"tmrTick", this};
   Menu mnuFile{"mnuFile", this};
-  Menu mnuOpen{"mnuOpen", &mnuFile};
-
-  int cancelUnloads = 0;
-  int unloads = 0;
-  void Form_Unload(int& cancel) override {
-    ++unloads;
-    if (cancelUnloads > 0) cancel = cancelUnloads--;
-  }
 
  protected:
   void Design() override {
@@ -119,10 +90,10 @@ class TestForm : public Form {
     lblName.Move(1500, 120, 1500, 255);
     fraMode.Move(120, 600, 1500, 1200);
     optA.Move(0, 120, 1200, 375);
-    optA.SetCaption("A");
     optA.SetValue(true);
     optB.Move(0, 480, 1200, 375);
     optB.SetCaption("B");
+    chkInside.Move(0, 840, 1200, 300);
     chkOn.Move(120, 1920, 1200, 375);
     chkOn.SetCaption("On");
     txtName.Move(120, 2400, 1500, 285);
@@ -134,7 +105,11 @@ class TestForm : public Form {
     hsbPos.SetMax(1000);
     tmrTick.SetInterval(0);
     mnuFile.SetCaption("&File");
-    mnuOpen.SetCaption("&Open");
+    // Visited by Tab in this order, not in the order they were made.
+    txtName.TabIndex = 0;
+    chkOn.TabIndex = 1;
+    chkInside.TabIndex = 2;
+    cmdGo.TabIndex = 3;
   }
 };
 
@@ -146,7 +121,6 @@ class QtBackendTest : public ::testing::Test {
     App().Path = std::filesystem::path(GLIMMET_BINARY).parent_path().string();
     ASSERT_NE(Gui(), nullptr) << "the Qt module did not start";
   }
-
   void TearDown() override { form.Unload(); }
 
   void ShowForm() {
@@ -167,25 +141,20 @@ TEST_F(QtBackendTest, ControlsAreChildWindowsAtTheirDesignPixels) {
   EXPECT_EQ(area.parent, form.hWnd());
   EXPECT_EQ(std::tie(area.x, area.width, area.height), std::make_tuple(0, 400, 300));
   EXPECT_GT(area.y, 10) << "room for the menu bar";
-  EXPECT_EQ(Info(form.hWnd()).height, area.y + 300);
-  EXPECT_EQ(Shell("xprop -id " + Id(form) + " WM_NAME"), "WM_NAME(STRING) = \"Qt peer test\"\n");
 
   struct Expect { const Control* control; HWND parent; int x, y, w, h; };
   const Expect expected[] = {
       {&form.cmdGo, client, 8, 8, 81, 25},
       {&form.optB, form.fraMode.hWnd(), 0, 32, 80, 25},
-      {&form.txtName, client, 8, 160, 100, 19},
       {&form.picInner, form.picView.hWnd(), 3, 4, 100, 80},  // inside the box's one-pixel border
       {&form.hsbPos, client, 120, 200, 200, 17},
   };
   for (const Expect& e : expected) {
     SCOPED_TRACE(e.control->Name());
-    ASSERT_NE(e.control->hWnd(), 0);
     const WinInfo w = Info(e.control->hWnd());
     EXPECT_EQ(std::tie(w.parent, w.x, w.y, w.width, w.height), std::tie(e.parent, e.x, e.y, e.w, e.h));
   }
-  // Labels draw on their container, like shapes and lines.
-  EXPECT_EQ(form.lblName.hWnd(), 0);
+  EXPECT_EQ(form.lblName.hWnd(), 0);  // labels draw on their container
 
   // The model moves or hides a control: only its window follows.
   form.cmdGo.Move(300, 150, 1500, 450);
@@ -195,67 +164,82 @@ TEST_F(QtBackendTest, ControlsAreChildWindowsAtTheirDesignPixels) {
   EXPECT_EQ(std::tie(moved.x, moved.y, moved.width, moved.height), std::make_tuple(20, 10, 100, 30));
   EXPECT_FALSE(Info(form.hsbPos.hWnd()).viewable);
   EXPECT_TRUE(Info(form.picView.hWnd()).viewable);
-
-  // The form reads back its outer size, frame included.
-  EXPECT_GE(form.Width(), 6000);
-  EXPECT_GT(form.Height(), (area.y + 300) * 15);
+  EXPECT_GT(form.Height(), (area.y + 300) * 15);  // the outer size, frame included
 }
 
-TEST_F(QtBackendTest, ClicksDriveButtonsOptionsAndCheckBox) {
-  int goClicks = 0, bClicks = 0, checkClicks = 0;
-  form.cmdGo.Click = [&] { ++goClicks; };
-  form.optB.Click = [&] { ++bClicks; };
-  form.chkOn.Click = [&] { ++checkClicks; };
-  ShowForm();
-  auto clickUntil = [&](const Control& c, const int& count, int expected) {
-    Click(c);
-    return PumpUntil([&] { return count == expected; });
+// Clicks on buttons and options, Tab by TabIndex (into frames) with space
+// pressing the focused control, and keys seen by the form first with KeyPreview.
+TEST_F(QtBackendTest, ClicksTabOrderAndKeyPreview) {
+  std::string clicks;
+  form.cmdGo.Click = [&] { clicks += "go "; };
+  form.optB.Click = [&] { clicks += "B "; };
+  form.chkOn.Click = [&] { clicks += "on "; };
+  form.chkInside.Click = [&] { clicks += "inside "; };
+  form.KeyPreview = true;
+  std::vector<std::string> keys;
+  form.KeyDown = [&](int& code, int shift) {
+    keys.push_back("form " + std::to_string(code) + "/" + std::to_string(shift));
+    if (code == 27) code = 0;  // the form eats Escape
   };
-
-  ASSERT_TRUE(clickUntil(form.cmdGo, goClicks, 1));
-  ASSERT_TRUE(clickUntil(form.optB, bClicks, 1));
+  form.txtName.KeyDown = [&](int& code, int) { keys.push_back("text " + std::to_string(code)); };
+  form.txtName.KeyPress = [&](int& ascii) { keys.push_back("press " + std::to_string(ascii)); };
+  ShowForm();
+  const auto clickUntil = [&](const Control& c, const std::string& want) {
+    Click(c);
+    return PumpUntil([&] { return clicks == want; });
+  };
+  ASSERT_TRUE(clickUntil(form.cmdGo, "go ")) << clicks;
+  ASSERT_TRUE(clickUntil(form.optB, "go B ")) << clicks;
   EXPECT_TRUE(form.optB.Value());
   EXPECT_FALSE(form.optA.Value());
-  // Clicking the chosen option again keeps it chosen and clicks again.
-  ASSERT_TRUE(clickUntil(form.optB, bClicks, 2));
-  EXPECT_TRUE(form.optB.Value());
-  // The model chooses: the peers follow, and the user's view agrees.
+  // The model chooses: the peers follow, so the user's click chooses again.
   form.optA.SetValue(true);
   PumpAWhile();
-  ASSERT_TRUE(clickUntil(form.optB, bClicks, 3));
+  ASSERT_TRUE(clickUntil(form.optB, "go B B ")) << clicks;
   EXPECT_FALSE(form.optA.Value());
-
-  ASSERT_TRUE(clickUntil(form.chkOn, checkClicks, 1));
+  ASSERT_TRUE(clickUntil(form.chkOn, "go B B on ")) << clicks;
   EXPECT_EQ(form.chkOn.Value(), 1);
-  ASSERT_TRUE(clickUntil(form.chkOn, checkClicks, 2));
+
+  clicks.clear();
+  Click(form.txtName);
+  PumpAWhile();
+  Shell("xdotool key --clearmodifiers shift+a");
+  ASSERT_TRUE(PumpUntil([&] { return form.txtName.Text() == "A"; }));
+  Shell("xdotool key Escape Left");
+  ASSERT_TRUE(PumpUntil([&] { return keys.size() >= 7; }));
+  const std::vector<std::string> expected = {"form 16/1", "text 16",  "form 65/1", "text 65",
+                                             "press 65",  "form 27/0", "form 37/0"};
+  EXPECT_EQ(std::vector<std::string>(keys.begin(), keys.begin() + 7), expected);
+  form.KeyPreview = false;
+  for (const char* want : {"on ", "on inside ", "on inside go "}) {
+    Shell("xdotool key --clearmodifiers Tab space");
+    EXPECT_TRUE(PumpUntil([&] { return clicks == want; })) << clicks;
+  }
   EXPECT_EQ(form.chkOn.Value(), 0);
 }
 
-TEST_F(QtBackendTest, PictureBoxMouseAndPixels) {
+TEST_F(QtBackendTest, PictureBoxPixelsMouseAndScrollBarDrag) {
   infowindows::Canvas picture(40, 30, 0x0000FF);
   picture.FillRect(0, 0, 20, 30, 0xFF0000);  // red left half, blue right half
   form.picInner.SetPicture(picture.ToPicture());
   std::vector<std::tuple<int, int, float, float>> downs;
   form.picInner.MouseDown = [&](int button, int shift, float x, float y) { downs.emplace_back(button, shift, x, y); };
   form.picView.MouseDown = form.picInner.MouseDown;
-  int clicks = 0;
-  form.picInner.Click = [&] { ++clicks; };
+  std::vector<int> scrolls, changes;
+  form.hsbPos.Scroll = [&] { scrolls.push_back(form.hsbPos.Value()); };
+  form.hsbPos.Change = [&] { changes.push_back(form.hsbPos.Value()); };
   ShowForm();
 
   // The picture is blitted pixel for pixel at the client origin.
   const HWND inner = form.picInner.hWnd();
-  EXPECT_EQ(PixelOf(inner, 0, 0), 0xFF0000u);
   EXPECT_EQ(PixelOf(inner, 19, 29), 0xFF0000u);
   EXPECT_EQ(PixelOf(inner, 20, 0), 0x0000FFu);
-
   // Pixel scale: pixels. Twip scale (picView): twips inside the border.
   Click(form.picInner, 10, 20);
-  ASSERT_TRUE(PumpUntil([&] { return clicks == 1; }));
   Click(form.picView, 150, 5, 3);
   ASSERT_TRUE(PumpUntil([&] { return downs.size() == 2; }));
   EXPECT_EQ(downs[0], std::make_tuple(vbLeftButton, 0, 10.0f, 20.0f));
   EXPECT_EQ(downs[1], std::make_tuple(vbRightButton, 0, 149.0f * 15, 4.0f * 15));
-
   // Drawing on the persistent surface shows after Refresh.
   form.picInner.hDC();
   Bitmap* surface = const_cast<Bitmap*>(form.picInner.Surface());
@@ -264,15 +248,9 @@ TEST_F(QtBackendTest, PictureBoxMouseAndPixels) {
   form.picInner.Refresh();
   PumpAWhile();
   EXPECT_EQ(PixelOf(inner, 5, 5), 0x00FF00u);
-}
 
-TEST_F(QtBackendTest, ScrollBarDragScrollsThenChanges) {
-  std::vector<int> scrolls, changes;
-  form.hsbPos.Scroll = [&] { scrolls.push_back(form.hsbPos.Value()); };
-  form.hsbPos.Change = [&] { changes.push_back(form.hsbPos.Value()); };
-  ShowForm();
+  // Dragging the thumb (next to the left arrow) scrolls; only the release changes.
   const std::string bar = Id(form.hsbPos);
-  // The thumb starts next to the left arrow.
   Shell("xdotool mousemove --window " + bar + " 24 8 mousedown 1");
   PumpAWhile();
   Shell("xdotool mousemove --window " + bar + " 60 8");
@@ -280,13 +258,10 @@ TEST_F(QtBackendTest, ScrollBarDragScrollsThenChanges) {
   Shell("xdotool mousemove --window " + bar + " 100 8");
   ASSERT_TRUE(PumpUntil([&] { return scrolls.size() >= 2 && scrolls.back() > scrolls.front(); }));
   EXPECT_TRUE(changes.empty()) << "no Change while the thumb is held";
-  EXPECT_GT(scrolls.front(), 0);
   Shell("xdotool mouseup 1");
   ASSERT_TRUE(PumpUntil([&] { return !changes.empty(); }));
   EXPECT_EQ(changes.back(), scrolls.back());
-  EXPECT_EQ(form.hsbPos.Value(), scrolls.back());
-
-  // The model sets the value: one Change, and the peer follows without echoing a second.
+  // The model sets the value: one Change, the peer follows without echoing a second.
   const auto before = changes.size();
   form.hsbPos.SetValue(25);
   PumpAWhile();
@@ -294,54 +269,10 @@ TEST_F(QtBackendTest, ScrollBarDragScrollsThenChanges) {
   EXPECT_EQ(form.hsbPos.Value(), 25);
 }
 
-TEST_F(QtBackendTest, KeysGoToTheFormFirstWithKeyPreview) {
-  form.KeyPreview = true;
-  std::vector<std::string> seen;
-  form.KeyDown = [&](int& code, int shift) {
-    seen.push_back("form down " + std::to_string(code) + "/" + std::to_string(shift));
-    if (code == 27) code = 0;  // the form eats Escape
-  };
-  form.txtName.KeyDown = [&](int& code, int) { seen.push_back("text down " + std::to_string(code)); };
-  form.txtName.KeyPress = [&](int& ascii) { seen.push_back("text press " + std::to_string(ascii)); };
-  ShowForm();
-  Click(form.txtName);
-  PumpAWhile();
-  Shell("xdotool key --clearmodifiers shift+a");
-  ASSERT_TRUE(PumpUntil([&] { return form.txtName.Text() == "A"; }));
-  Shell("xdotool key Escape Left");
-  ASSERT_TRUE(PumpUntil([&] { return seen.size() >= 7; }));
-  const std::vector<std::string> expected = {"form down 16/1", "text down 16",   "form down 65/1", "text down 65",
-                                             "text press 65",  "form down 27/0", "form down 37/0"};
-  EXPECT_EQ(std::vector<std::string>(seen.begin(), seen.begin() + 7), expected);
-}
-
-TEST_F(QtBackendTest, CloseBoxUnloadsUnlessCancelled) {
-  ShowForm();
-  const HWND id = form.hWnd();
-  // The window manager's close, as from the frame's close box. The first
-  // request just after the window maps is sometimes not seen by Qt (an
-  // open problem); ask again until the form hears it.
-  auto closeUntil = [&](const std::function<bool()>& heard) {
-    int asks = 0;
-    return PumpUntil([&] {
-      if (heard()) return true;
-      if (asks++ % 40 == 0) Shell("xdotool windowactivate --sync " + Id(id) + " key --clearmodifiers alt+F4");
-      return false;
-    });
-  };
-  form.cancelUnloads = 1;
-  ASSERT_TRUE(closeUntil([&] { return form.unloads == 1; }));
-  PumpAWhile();
-  EXPECT_TRUE(form.Loaded());
-  EXPECT_TRUE(Info(id).viewable);
-  ASSERT_TRUE(closeUntil([&] { return !form.Loaded(); }));
-  EXPECT_EQ(form.unloads, 2);
-  EXPECT_EQ(form.hWnd(), 0);
-  PumpAWhile();
-  EXPECT_FALSE(Info(id).viewable);
-}
-
-TEST_F(QtBackendTest, ModalShowReturnsWhenATimerUnloadsTheForm) {
+// A modal show returns once a timer unloads the form; the timer ticks in
+// the pump, never during Sleep, and once however overdue. The form then
+// shows again with fresh peers.
+TEST_F(QtBackendTest, ModalShowEndsWhenATimerUnloadsTheForm) {
   int ticks = 0;
   form.tmrTick.Tick = [&] {
     if (++ticks == 3) form.Unload();
@@ -349,63 +280,15 @@ TEST_F(QtBackendTest, ModalShowReturnsWhenATimerUnloadsTheForm) {
   form.Load();
   form.tmrTick.SetInterval(30);
   form.tmrTick.SetTimerEnabled(true);
-  form.Show(true);  // returns only when the form is gone
+  runtime::Sleep(100);
+  EXPECT_EQ(ticks, 0);
+  DoEvents();
+  EXPECT_EQ(ticks, 1);
+  form.Show(true);
   EXPECT_FALSE(form.Loaded());
   EXPECT_EQ(ticks, 3);
-
-  // The same form loads and shows again with fresh peers.
   ShowForm();
   EXPECT_TRUE(Info(form.cmdGo.hWnd()).viewable);
-}
-
-TEST_F(QtBackendTest, TimersTickDuringThePumpNotDuringSleep) {
-  int ticks = 0;
-  form.tmrTick.Tick = [&] { ++ticks; };
-  ShowForm();
-  form.tmrTick.SetInterval(10);
-  form.tmrTick.SetTimerEnabled(true);
-  runtime::Sleep(100);  // several intervals pass, blocked
-  EXPECT_EQ(ticks, 0);
-  DoEvents();  // the overdue timer ticks once, not once per missed interval
-  EXPECT_EQ(ticks, 1);
-  EXPECT_TRUE(PumpUntil([&] { return ticks >= 3; }));
-}
-
-TEST_F(QtBackendTest, SaveDialogReturnsTheNameOrRaisesOnCancel) {
-  CommonDialog dialog("dlgSave", &form);
-  std::string keys;
-  // The runtime's timers tick while the dialog is open; one types into it
-  // once it is on the screen.
-  form.tmrTick.Tick = [&] {
-    if (keys.empty() || Shell("xdotool search --onlyvisible --name '^Save Picture$'").empty()) return;
-    Shell(keys);
-    keys.clear();
-  };
-  ShowForm();
-  form.tmrTick.SetInterval(50);
-  form.tmrTick.SetTimerEnabled(true);
-  dialog.DialogTitle = "Save Picture";
-  dialog.Filter = "Supported Formats|*.jpg;*.bmp;|Bitmaps (.bmp)|*.bmp|All Files (*.*)|*.*";
-  dialog.FilterIndex = 1;
-  dialog.CancelError = true;
-
-  keys = "xdotool type /tmp/glimmet-qt-test.jpg && xdotool key Return";
-  dialog.ShowSave();
-  EXPECT_EQ(dialog.FileName, "/tmp/glimmet-qt-test.jpg");
-  EXPECT_EQ(dialog.FilterIndex, 1);
-
-  keys = "xdotool key Escape";
-  try {
-    dialog.ShowSave();
-    ADD_FAILURE() << "a cancel with CancelError raises";
-  } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.Number, 32755);
-  }
-  dialog.CancelError = false;
-  dialog.FileName.clear();
-  keys = "xdotool key Escape";
-  EXPECT_NO_THROW(dialog.ShowSave());
-  EXPECT_EQ(dialog.FileName, "");
 }
 
 }  // namespace

@@ -22,164 +22,111 @@ bool InMapping(const void* address, const std::string& what) {
   }
   return false;
 }
+bool SysvAttached() { return Shell("grep -c SYSV /proc/" + std::to_string(getpid()) + "/maps") != "0\n"; }
 
-const Bitmap& Pixels(const Picture& p) {
-  static const Bitmap none;
-  const Bitmap* b = BitmapOf(p.Handle());
-  return b ? *b : none;
-}
+const Bitmap& Pixels(const Picture& p) { return *BitmapOf(p.Handle()); }
+
+// A 24-bit DIB section of w x h pixels, selected into a fresh memory DC.
+struct Dib {
+  HDC dc = CreateCompatibleDC(0);
+  std::uint8_t* bits = nullptr;
+  HBITMAP bitmap;
+  HGDIOBJ old;
+  Dib(int w, int h) {
+    BITMAPINFOHEADER header;
+    header.biSize = 40, header.biWidth = w, header.biHeight = h, header.biPlanes = 1, header.biBitCount = 24;
+    bitmap = CreateDIBSection(dc, &header, DIB_RGB_COLORS, &bits, 0, 0);
+    old = SelectObject(dc, bitmap);
+  }
+  ~Dib() {
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+  }
+};
 
 }  // namespace
 
-TEST(Capture, ScreenEqualsWhatTheServerShows) {
+// The screen is read through a memory file the server writes (its segment
+// handed back at once), or through a System V segment where descriptors
+// cannot travel; either way the pixels are the server's. A whole copy into a
+// DIB section of the same layout shares the capture's pages, yet each side
+// sees only its own writes.
+TEST(Capture, ScreenEqualsWhatTheServerShowsAndCopiesShareItsPages) {
   REQUIRE_DESKTOP();
   Xterm term(UniqueTitle("screen"), "60x12+100+100", {"-e", "sh", "-c", "ls -l /; exec sleep 60"});
-  ASSERT_NE(term.id(), 0u);
+  x11::Connection* c = x11::Connection::Get();
+  ASSERT_TRUE(c && c->hasShm());
   Picture shot;
+  for (const bool sysv : {false, true}) {
+    SCOPED_TRACE(sysv ? "System V" : "memory file");
+    if (sysv) c->disableShmFd();
+    const Rgb root = Steady([&] { shot = capture::GrabScreen(); });
+    ASSERT_TRUE(shot);
+    EXPECT_EQ(shot.hPal(), 0);  // true colour: no palette
+    ASSERT_EQ(std::make_pair(Pixels(shot).width, Pixels(shot).height), std::make_pair(1024, 768));
+    EXPECT_EQ(Mismatches(Pixels(shot), root, 0, 0), 0);
+    EXPECT_TRUE(InMapping(Pixels(shot).bits, "memfd:"));
+    EXPECT_FALSE(SysvAttached());
+  }
   const Rgb root = Steady([&] { shot = capture::GrabScreen(); });
-  ASSERT_TRUE(shot);
-  EXPECT_EQ(shot.hPal(), 0);  // true colour: no palette
-  ASSERT_EQ(Pixels(shot).width, 1024);
-  ASSERT_EQ(Pixels(shot).height, 768);
-  EXPECT_EQ(Mismatches(Pixels(shot), root, 0, 0), 0);
-  // The server's segment is gone; the picture holds its rows in a file in
-  // memory, which it lets go of with its last reference.
-  EXPECT_EQ(Shell("grep -c SYSV /proc/" + std::to_string(getpid()) + "/maps"), "0\n");
+  const HDC src = CreateCompatibleDC(0);
+  const HGDIOBJ oldSrc = SelectObject(src, shot.Handle());
+  {
+    Dib dib(1024, 768);
+    ASSERT_TRUE(BitBlt(dib.dc, 0, 0, 1024, 768, src, 0, 0, SRCCOPY));
+    EXPECT_EQ(BitmapOf(dib.bitmap)->bits, dib.bits);  // the caller's pointer stays good
+    EXPECT_TRUE(InMapping(dib.bits, "memfd:"));
+    EXPECT_EQ(Mismatches(*BitmapOf(dib.bitmap), root, 0, 0), 0);
+    // Written through the pointer: the picture keeps the screen.
+    std::fill(dib.bits, dib.bits + 3 * 1024 * 10, 0x5a);
+    EXPECT_EQ(Mismatches(Pixels(shot), root, 0, 0), 0);
+    // The picture drawn into by GDI: the DIB keeps what it had.
+    Dib black(1024, 768);
+    ASSERT_TRUE(BitBlt(src, 0, 0, 1024, 768, black.dc, 0, 0, SRCCOPY));
+    EXPECT_EQ(Mismatches(Pixels(shot), Rgb{}, 0, 0), 0);
+    EXPECT_EQ(Mismatches(*BitmapOf(dib.bitmap), root, 0, 0), 1024 * 10);
+  }
+  SelectObject(src, oldSrc);
+  DeleteDC(src);
+  // The picture lets go of its memory file with its last reference.
   const void* bits = Pixels(shot).bits;
-  EXPECT_TRUE(InMapping(bits, "memfd:"));
   shot = Picture();
   EXPECT_FALSE(InMapping(bits, "memfd:"));
 }
 
-// Where descriptors cannot be passed to the server, a System V segment
-// carries the screen instead, with the same result.
-TEST(Capture, SystemVSegmentWhereDescriptorsCannotTravel) {
+// A window with its frame, a client area's inside, rectangles partly off
+// the screen (black there), and a copy into half a bottom-up DIB section.
+TEST(Capture, WindowsClientAreasAndRectanglesBeyondTheScreen) {
   REQUIRE_DESKTOP();
-  x11::Connection* c = x11::Connection::Get();
-  ASSERT_TRUE(c && c->hasShm());
-  c->disableShmFd();
-  Xterm term(UniqueTitle("sysv"), "60x12+300+200", {"-e", "sh", "-c", "ls -l /; exec sleep 60"});
-  ASSERT_NE(term.id(), 0u);
-  Picture shot;
-  const Rgb root = Steady([&] { shot = capture::GrabScreen(); });
-  ASSERT_TRUE(shot);
-  EXPECT_EQ(Mismatches(Pixels(shot), root, 0, 0), 0);
-  EXPECT_TRUE(c->hasShm());
-  EXPECT_TRUE(InMapping(Pixels(shot).bits, "memfd:"));
-  EXPECT_EQ(Shell("grep -c SYSV /proc/" + std::to_string(getpid()) + "/maps"), "0\n");  // handed back
-}
-
-// A whole copy of a screen capture into a DIB section of the same layout
-// maps the capture's pages instead of copying them; each side still sees
-// only its own writes.
-TEST(Capture, CopiesOfACaptureShareItsPagesUntilEitherSideWrites) {
-  REQUIRE_DESKTOP();
-  Xterm term(UniqueTitle("share"), "60x12+100+100", {"-e", "sh", "-c", "ls -l /; exec sleep 60"});
-  ASSERT_NE(term.id(), 0u);
-  Picture shot;
-  const Rgb root = Steady([&] { shot = capture::GrabScreen(); });
-  ASSERT_TRUE(shot);
-  const HDC src = CreateCompatibleDC(0), dst = CreateCompatibleDC(0);
-  BITMAPINFOHEADER header;
-  header.biSize = 40, header.biWidth = 1024, header.biHeight = 768, header.biPlanes = 1, header.biBitCount = 24;
-  std::uint8_t* bits = nullptr;
-  const HBITMAP dib = CreateDIBSection(dst, &header, DIB_RGB_COLORS, &bits, 0, 0);
-  ASSERT_NE(dib, 0);
-  const HGDIOBJ oldSrc = SelectObject(src, shot.Handle()), oldDst = SelectObject(dst, dib);
-  ASSERT_TRUE(BitBlt(dst, 0, 0, 1024, 768, src, 0, 0, SRCCOPY));
-  EXPECT_EQ(BitmapOf(dib)->bits, bits);  // the caller's pointer stays good
-  EXPECT_TRUE(InMapping(bits, "memfd:"));
-  EXPECT_EQ(Mismatches(*BitmapOf(dib), root, 0, 0), 0);
-
-  // Written through the pointer: the picture keeps the screen.
-  std::fill(bits, bits + 3 * 1024 * 10, 0x5a);
-  EXPECT_EQ(Mismatches(Pixels(shot), root, 0, 0), 0);
-  // Drawn into by GDI: the DIB keeps what it had.
-  const HBITMAP gray = CreateCompatibleBitmap(0, 1024, 768);
-  const HDC grayDC = CreateCompatibleDC(0);
-  const HGDIOBJ oldGray = SelectObject(grayDC, gray);
-  ASSERT_TRUE(BitBlt(src, 0, 0, 1024, 768, grayDC, 0, 0, SRCCOPY));
-  EXPECT_EQ(Mismatches(Pixels(shot), Rgb{}, 0, 0), 0);
-  EXPECT_EQ(BitmapOf(dib)->Row(767)[0], 0x5a);
-  EXPECT_EQ(Mismatches(*BitmapOf(dib), root, 0, 0), 1024 * 10);
-
-  SelectObject(grayDC, oldGray);
-  SelectObject(src, oldSrc);
-  SelectObject(dst, oldDst);
-  DeleteDC(grayDC);
-  DeleteObject(gray);
-  DeleteObject(dib);
-  DeleteDC(src);
-  DeleteDC(dst);
-}
-
-TEST(Capture, WindowCoversItsFrameAndClientAreaItsInside) {
-  REQUIRE_DESKTOP();
-  Xterm term(UniqueTitle("window"), "50x10+200+150", {"-e", "sh", "-c", "echo hello; exec sleep 60"});
-  ASSERT_NE(term.id(), 0u);
+  Xterm term(UniqueTitle("window"), "50x10+700+20", {"-e", "sh", "-c", "echo hello; exec sleep 60"});
   RECT rc;
   ASSERT_TRUE(GetWindowRect(term.hwnd(), &rc));
-  Picture whole;
+  Picture whole, corner;
   Bitmap client;
-  client.width = 60;
-  client.height = 40;
+  Dib dib(300, 200);
+  const HDC screen = GetDC(0);
   const Rgb root = Steady([&] {
     whole = capture::GrabWindow(term.hwnd());
-    client.bits = nullptr;
-    client.storage.reset();
+    corner = capture::GrabArea(GetDesktopWindow(), -7, -5, 40, 30);
+    client = Bitmap();
+    client.width = 60, client.height = 40;
     ASSERT_TRUE(platform::ReadWindowPixels(term.hwnd(), false, 3, 4, 60, 40, client, 0, 0));
+    ASSERT_TRUE(BitBlt(dib.dc, 150, 0, 150, 200, screen, 900, 10, SRCCOPY));
   });
+  ReleaseDC(0, screen);
   ASSERT_TRUE(whole);
-  EXPECT_EQ(Pixels(whole).width, rc.Right - rc.Left);
-  EXPECT_EQ(Pixels(whole).height, rc.Bottom - rc.Top);
+  EXPECT_EQ(std::make_pair(Pixels(whole).width, Pixels(whole).height),
+            std::make_pair(rc.Right - rc.Left, rc.Bottom - rc.Top));
   EXPECT_EQ(Mismatches(Pixels(whole), root, rc.Left, rc.Top), 0);
+  EXPECT_GT(Mismatches(Pixels(whole), Rgb{}, 0, 0), 0);  // not black by accident
   const Rect inside = Geometry(term.id());
   EXPECT_EQ(Mismatches(client, root, inside.x + 3, inside.y + 4), 0);
-}
-
-TEST(Capture, PixelsOffTheScreenAreBlack) {
-  REQUIRE_DESKTOP();
-  Xterm term(UniqueTitle("edge"), "60x12+100+100");
-  ASSERT_NE(term.id(), 0u);
-  Shell("xdotool windowmove " + std::to_string(term.id()) + " -80 -30");
-  RECT rc;
-  ASSERT_TRUE(WaitUntil([&] { return GetWindowRect(term.hwnd(), &rc) && rc.Left < 0 && rc.Top < 0; }));
-
-  Picture window, corner, beyond;
-  const Rgb root = Steady([&] {
-    window = capture::GrabWindow(term.hwnd());
-    corner = capture::GrabArea(GetDesktopWindow(), -7, -5, 40, 30);
-    beyond = capture::GrabArea(GetDesktopWindow(), 1000, 750, 50, 40);
-  });
-  ASSERT_TRUE(window);
-  EXPECT_EQ(Mismatches(Pixels(window), root, rc.Left, rc.Top), 0);
   EXPECT_EQ(Mismatches(Pixels(corner), root, -7, -5), 0);
-  EXPECT_EQ(Mismatches(Pixels(beyond), root, 1000, 750), 0);
-  // Not all black by accident: the part on the screen shows the window.
-  EXPECT_GT(Mismatches(Pixels(window), Rgb{}, rc.Left, rc.Top), 0);
-}
-
-TEST(Capture, IntoABottomUpDibSectionAndAnUnscreenedRectangle) {
-  REQUIRE_DESKTOP();
-  Xterm term(UniqueTitle("dib"), "40x8+850+20");
-  ASSERT_NE(term.id(), 0u);
-  const HDC screen = GetDC(0);
-  const HDC mem = CreateCompatibleDC(screen);
-  BITMAPINFOHEADER header;
-  header.biSize = 40, header.biWidth = 300, header.biHeight = 200, header.biPlanes = 1, header.biBitCount = 24;
-  std::uint8_t* bits = nullptr;
-  const HBITMAP dib = CreateDIBSection(mem, &header, DIB_RGB_COLORS, &bits, 0, 0);
-  const HGDIOBJ previous = SelectObject(mem, dib);
-  // Only the right half of the bottom-up DIB is filled, from a rectangle
-  // partly beyond the right edge of the screen.
-  const Rgb root = Steady([&] { ASSERT_TRUE(BitBlt(mem, 150, 0, 150, 200, screen, 900, 10, SRCCOPY)); });
-  Bitmap left = *BitmapOf(dib), right = left;
+  // Only the right half of the DIB was filled, from partly beyond the right edge.
+  Bitmap left = *BitmapOf(dib.bitmap), right = left;
   left.width = right.width = 150;
   right.bits += 150 * 3;
   EXPECT_EQ(Mismatches(right, root, 900, 10), 0);
-  EXPECT_EQ(Mismatches(left, Rgb{}, 0, 0), 0);  // untouched: black
-  SelectObject(mem, previous);
-  DeleteObject(dib);
-  DeleteDC(mem);
-  ReleaseDC(0, screen);
+  EXPECT_EQ(Mismatches(left, Rgb{}, 0, 0), 0);
 }

@@ -109,9 +109,8 @@ inline std::string StartXvfb(Child& server, const std::string& screen, const std
   return "";
 }
 
-// The process's private 1024x768 desktop, started on first use; display is
-// empty when there is none. Missing programs are a reason to skip, a
-// desktop that would not start up is a failure.
+// The process's private 1024x768 desktop, started on first use. Missing
+// programs are a reason to skip, a desktop that would not start a failure.
 struct Desktop {
   Child server, windowManager;
   std::string display, reason = "no X display available (DISPLAY is unset)";
@@ -126,16 +125,12 @@ struct Desktop {
     reason = "Xvfb, openbox, xterm, xwd, convert, xprop or xdotool is missing";
     if (Shell("for p in Xvfb openbox xterm xwd convert xprop xdotool; do command -v $p; done | wc -l") != "7\n") return;
     skip = false;
-    reason = "the private Xvfb did not start";
     const std::string started = StartXvfb(server, "1024x768x24");
+    reason = started.empty() ? "the private Xvfb did not start" : "openbox did not come up on " + started;
     if (started.empty()) return;
     setenv("DISPLAY", started.c_str(), 1);
-    reason = "openbox did not come up on " + started;
-    const auto ready = [] {
-      return Shell("xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null").find("window id") != std::string::npos;
-    };
-    // Now and then openbox quits at once when many start together; another
-    // try gets it going.
+    const auto ready = [] { return Shell("xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null").find("window id") != std::string::npos; };
+    // Now and then openbox quits at once when many start together; another try gets it going.
     for (int attempt = 0; attempt < 3 && display.empty(); ++attempt) {
       windowManager = Child({"openbox", "--sm-disable"});
       WaitUntil([&] { return ready() || windowManager.Status(); });
@@ -144,11 +139,13 @@ struct Desktop {
   }
 };
 
-#define REQUIRE_DESKTOP()                                                             \
-  do {                                                                                \
-    const x11test::Desktop& desktop = x11test::Desktop::Get();                        \
-    if (desktop.display.empty() && desktop.skip) GTEST_SKIP() << desktop.reason;      \
-    if (desktop.display.empty()) FAIL() << desktop.reason;                            \
+#define REQUIRE_DESKTOP()                                                        \
+  do {                                                                           \
+    const x11test::Desktop& desktop = x11test::Desktop::Get();                   \
+    if (desktop.display.empty()) {                                               \
+      if (desktop.skip) GTEST_SKIP() << desktop.reason;                          \
+      FAIL() << desktop.reason;                                                  \
+    }                                                                            \
   } while (0)
 
 struct Rect {
@@ -182,13 +179,13 @@ inline Rect FrameRect(unsigned long id) {
 inline bool Above(unsigned long id) {
   return Shell("xprop -id " + std::to_string(id) + " _NET_WM_STATE").find("_NET_WM_STATE_ABOVE") != std::string::npos;
 }
-
 inline bool Viewable(unsigned long id) {
   return Shell("xwininfo -id " + std::to_string(id) + " 2>/dev/null").find("IsViewable") != std::string::npos;
 }
 
 // An xterm, found by its process (a title may hold any text), shown and,
-// when framed, told its frame edges by the window manager.
+// when framed, told its frame edges by the window manager. A test fails
+// when it does not come up.
 class Xterm {
  public:
   explicit Xterm(const std::string& title, const std::string& geometry = "60x12+120+90",
@@ -197,9 +194,8 @@ class Xterm {
     std::vector<std::string> argv{"xterm", "-title", title, "-geometry", geometry};
     argv.insert(argv.end(), extra.begin(), extra.end());
     process_ = Child(argv);
-    id_ = std::strtoul(Shell("timeout 30 xdotool search --sync --onlyvisible --pid " + std::to_string(process_.pid()) +
-                             " 2>/dev/null | head -n1")
-                           .c_str(),
+    const std::string pid = std::to_string(process_.pid());
+    id_ = std::strtoul(Shell("timeout 30 xdotool search --sync --onlyvisible --pid " + pid + " 2>/dev/null | head -n1").c_str(),
                        nullptr, 10);
     const std::string extents = "xprop -id " + std::to_string(id_) + " _NET_FRAME_EXTENTS 2>/dev/null";
     if (!id_) ADD_FAILURE() << "xterm '" << title << "' did not appear";
@@ -212,11 +208,7 @@ class Xterm {
   // Ends the client and waits until its window is gone.
   void Close() {
     process_.Stop(SIGKILL);
-    WaitUntil([&] {
-      int status = 0;
-      Shell("xwininfo -id " + std::to_string(id_) + " >/dev/null 2>&1", &status);
-      return status != 0;
-    });
+    WaitUntil([&] { return Shell("xwininfo -id " + std::to_string(id_) + " >/dev/null 2>&1 || echo gone") != ""; });
   }
 
  private:
