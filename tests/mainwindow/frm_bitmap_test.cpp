@@ -6,6 +6,8 @@
 #include <set>
 #include <vector>
 
+#include "infowindows/frm_about.h"
+#include "infowindows/frm_help.h"
 #include "infowindows/window_test_support.h"
 
 namespace mainwindow {
@@ -18,10 +20,11 @@ using window_test::Call;
 struct MainWindow : testing::Test {
   frmBitmap form;
   std::vector<Call> calls;
+  std::vector<runtime::Form*> shown;
   void SetUp() override {
     runtime::SetGui(std::make_unique<window_test::QuietGui>());
     form.SetWindowPos = window_test::Recorder(calls);
-    form.ShowModal = [](runtime::Form&) {};
+    form.ShowModal = [this](runtime::Form& f) { shown.push_back(&f); };
     form.Load();
   }
   void TearDown() override {
@@ -53,8 +56,12 @@ TEST_F(MainWindow, MenusAndToolbarWithDistinctVgaImagesDispatchByExactKeyAndRelo
   EXPECT_EQ(images.size(), 6u) << "six different images, not one drawn six times";
   EXPECT_TRUE(form.Toolbar1.ImageListRef == &form.ilsMain && form.Toolbar1.Buttons[6].ToolTipText == "Copy to Clipboard");
 
-  for (const char* key : {"exit", "EXIT", "Exit ", "", "Open", "Save", "Print", "Clear", "Copy"}) form.Toolbar1_ButtonClick(key);
-  EXPECT_TRUE(form.Loaded());
+  for (const char* key : {"exit", "EXIT", "help", "Exit ", "", "Open", "Save", "Print", "Clear", "Copy"}) form.Toolbar1_ButtonClick(key);
+  EXPECT_TRUE(form.Loaded() && shown.empty());
+  // Help on the toolbar is the about box; the help window is the menu's.
+  form.Toolbar1.ButtonClick(form.Toolbar1.Buttons[8]);
+  form.mnuHelp.Click();
+  EXPECT_EQ(shown, (std::vector<runtime::Form*>{&infowindows::frmAboutForm(), &infowindows::frmHelpForm()}));
   form.Toolbar1.ButtonClick(form.Toolbar1.Buttons[0]);
   EXPECT_FALSE(form.Loaded());
   form.Load();

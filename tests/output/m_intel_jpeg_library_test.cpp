@@ -70,6 +70,11 @@ TEST(mIntelJPEGLibrary, FailedSaveLeavesTheOldFileExactlyAsItWas) {
   EXPECT_EQ(std::make_tuple(e.Number, e.Description, e.Source),
             std::make_tuple(26001, "Failed to save to JPG " + std::to_string(IJL_NULL_POINTER), "glimmet.mIntelJPEGLibrary"));
   EXPECT_EQ(SaveError(good, dir / "missing/new.jpg").Number, kErrPathNotFound);
+  if (::geteuid() != 0) {  // root writes anywhere
+    ::chmod(dir.path.c_str(), 0555);
+    EXPECT_EQ(SaveError(good, file).Number, kErrPermissionDenied);
+    ::chmod(dir.path.c_str(), 0755);
+  }
   EXPECT_EQ(Stat(file), before);  // before reading it, which sets its access time
   EXPECT_EQ(testshell::ReadFile(file), "old contents");
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"old.jpg"});  // no temporary file left
