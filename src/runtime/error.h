@@ -24,6 +24,7 @@ inline constexpr int kErrDivisionByZero = 11;
 inline constexpr int kErrTypeMismatch = 13;
 inline constexpr int kErrFileNotFound = 53;
 inline constexpr int kErrPermissionDenied = 70;
+inline constexpr int kErrPathFileAccess = 75;
 inline constexpr int kErrPathNotFound = 76;
 inline constexpr int kErrDeviceIO = 57;
 inline constexpr int kErrObjectNotSet = 91;

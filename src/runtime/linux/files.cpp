@@ -24,7 +24,7 @@ thread_local std::optional<RuntimeError> lastWriteError;
     case EACCES:
     case EPERM:
     case EROFS: Raise(kErrPermissionDenied, "Permission denied: " + path);
-    case EISDIR: Raise(75, "Path/File access error: " + path + " is a folder");
+    case EISDIR: Raise(kErrPathFileAccess, "Path/File access error: " + path + " is a folder");
     default: Raise(kErrDeviceIO, "Device I/O error: " + path + ": " + std::strerror(err));
   }
 }
@@ -100,7 +100,7 @@ Target Resolve(const std::string& path) {
         return target;
       }
     } else if (!S_ISREG(st.st_mode)) {
-      Raise(75, "Path/File access error: " + path + " is not a regular file");
+      Raise(kErrPathFileAccess, "Path/File access error: " + path + " is not a regular file");
     }
   } else if (errno != ENOENT) {
     RaiseErrno(errno, path);
@@ -122,7 +122,7 @@ Target Resolve(const std::string& path) {
   target.name = name;
   if (::fstatat(target.dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
     if (S_ISDIR(st.st_mode)) RaiseErrno(EISDIR, path);
-    if (!S_ISREG(st.st_mode)) Raise(75, "Path/File access error: " + path + " changed while it was looked at");
+    if (!S_ISREG(st.st_mode)) Raise(kErrPathFileAccess, "Path/File access error: " + path + " changed while it was looked at");
     target.old = st;
   } else if (errno != ENOENT) {
     RaiseErrno(errno, path);
