@@ -40,13 +40,18 @@ void RunDueTimers() {
   }
 }
 
+// A timer may tick up to 5% of its interval late, as toolkits' coarse timers
+// do, so that a slow timer ticks together with a fast one instead of waking
+// the process on its own.
+Clock::duration Slack(const Timer& timer) { return std::chrono::milliseconds(timer.Interval()) / 20; }
+
 int MillisecondsToNextTimer() {
   const Clock::time_point now = Clock::now();
   int wait = 100;
   for (const TimerEntry& entry : Timers()) {
     // Rounded up: a wait rounded down wakes just before the tick is due and
     // then spins through zero-length waits until it is.
-    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(entry.due - now).count();
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(entry.due + Slack(*entry.timer) - now).count();
     wait = std::min<int>(wait, static_cast<int>(std::max<long long>(0, (us + 999) / 1000)));
   }
   return wait;

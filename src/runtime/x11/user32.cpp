@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string_view>
 
+#include <xcb/xinput.h>
+
 #include "runtime/x11/connection.h"
 #include "runtime/x11/window_tree.h"
 
@@ -77,25 +79,33 @@ bool Viewable(const Connection& c, xcb_get_window_attributes_cookie_t cookie) {
   return a && a->map_state == XCB_MAP_STATE_VIEWABLE && a->_class == XCB_WINDOW_CLASS_INPUT_OUTPUT;
 }
 
-// The topmost viewable child of parent that holds the root point (x, y).
-xcb_window_t ChildAt(const Connection& c, xcb_window_t parent, std::int32_t x, std::int32_t y) {
+// A window found under a point, with its inner origin in root pixels.
+struct Found {
+  xcb_window_t window = XCB_NONE;
+  std::int32_t x = 0, y = 0;
+};
+
+// The topmost viewable child of parent (inner origin at ox, oy) that holds
+// the root point (x, y): two round trips, the children asked for together.
+Found ChildAt(const Connection& c, xcb_window_t parent, std::int32_t ox, std::int32_t oy, std::int32_t x,
+              std::int32_t y) {
   const auto tree = QueryTree(c, parent);
-  const auto origin = InnerRect(c, parent);
-  if (!tree || !origin) return XCB_NONE;
+  if (!tree) return {};
   std::vector<std::pair<xcb_get_window_attributes_cookie_t, xcb_get_geometry_cookie_t>> cookies;
   for (auto it = tree->children.rbegin(); it != tree->children.rend(); ++it)
     cookies.emplace_back(xcb_get_window_attributes(c.xcb(), *it), xcb_get_geometry(c.xcb(), *it));
-  xcb_window_t found = XCB_NONE;
+  Found found;
   for (std::size_t i = 0; i < cookies.size(); ++i) {
     const xcb_window_t w = tree->children[tree->children.size() - 1 - i];
     const bool viewable = Viewable(c, cookies[i].first);
     xcb_generic_error_t* error = nullptr;
     Reply<xcb_get_geometry_reply_t> g(xcb_get_geometry_reply(c.xcb(), cookies[i].second, &error));
     std::free(error);
-    if (found != XCB_NONE || !viewable || !g) continue;  // replies are still collected
-    const Rect outer{origin->x + g->x, origin->y + g->y, g->width + 2 * g->border_width,
-                     g->height + 2 * g->border_width};
-    if (x >= outer.x && y >= outer.y && x < outer.x + outer.width && y < outer.y + outer.height) found = w;
+    if (found.window != XCB_NONE || !viewable || !g) continue;  // replies are still collected
+    const int b = g->border_width;
+    const Rect outer{ox + g->x, oy + g->y, g->width + 2 * b, g->height + 2 * b};
+    if (x >= outer.x && y >= outer.y && x < outer.x + outer.width && y < outer.y + outer.height)
+      found = {w, outer.x + b, outer.y + b};
   }
   return found;
 }
@@ -143,28 +153,109 @@ HWND GetDesktopWindow() {
   return c ? ToHandle(c->root()) : 0;
 }
 
+namespace {
+
+// A pointer at rest is confirmed at least this often: a warp makes no
+// motion report, and another window may come up under a still pointer. The
+// confirmation is asked for one call ahead and collected the next time, when
+// its answer is already waiting, so that it costs no wait and no wake-up.
+constexpr auto kPointerStill = std::chrono::milliseconds(60);
+constexpr auto kPointerCheck = std::chrono::milliseconds(40);
+
+// Pointer motion reported by the server (XInput 2 raw motion on the root),
+// so that a caller asking for the pointer every 10 ms makes a round trip,
+// which wakes the server and then this process a second time, only after
+// the pointer moved. Without the extension every call asks.
+class MotionWatch {
+ public:
+  explicit MotionWatch(const Connection& c) : c_(c.xcb()) {
+    const xcb_query_extension_reply_t* xi = xcb_get_extension_data(c_, &xcb_input_id);
+    if (!xi || !xi->present) return;
+    // Raw events reach a selection on the root since 2.1.
+    Reply<xcb_input_xi_query_version_reply_t> v(
+        xcb_input_xi_query_version_reply(c_, xcb_input_xi_query_version(c_, 2, 2), nullptr));
+    if (!v || v->major_version < 2 || (v->major_version == 2 && v->minor_version < 1)) return;
+    struct {
+      xcb_input_event_mask_t head;
+      std::uint32_t bits;
+    } mask{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, XCB_INPUT_XI_EVENT_MASK_RAW_MOTION};
+    active_ = c.Check(xcb_input_xi_select_events_checked(c_, c.root(), 1, &mask.head));
+  }
+
+  bool Active() const { return active_; }
+
+  // True when motion was reported since the last call. Reads only what has
+  // arrived; nothing else takes events from this connection.
+  bool Moved() {
+    bool moved = false;
+    while (xcb_generic_event_t* e = xcb_poll_for_event(c_)) {
+      moved = moved || (e->response_type & 0x7f) == XCB_GE_GENERIC;
+      std::free(e);
+    }
+    return moved;
+  }
+
+ private:
+  xcb_connection_t* c_;
+  bool active_ = false;
+};
+
+// A confirmation asked for and not yet collected.
+struct PointerCheck {
+  xcb_query_pointer_cookie_t cookie{};
+  std::chrono::steady_clock::time_point sent;
+  bool pending = false;
+};
+
+// Whether the last answer still stands: unmoved, and confirmed recently
+// enough (collecting or sending a confirmation on the way).
+bool PointerStands(Connection& c, MotionWatch& watch, PointerReply& last, std::chrono::steady_clock::time_point now) {
+  static PointerCheck check;
+  if (!watch.Active() || watch.Moved()) return false;
+  if (check.pending) {
+    check.pending = false;
+    Reply<xcb_query_pointer_reply_t> r(xcb_query_pointer_reply(c.xcb(), check.cookie, nullptr));
+    if (!r || r->root_x != last.x || r->root_y != last.y || r->child != last.child) return false;
+    last.at = check.sent;
+  }
+  if (now - last.at >= kPointerStill) return false;
+  if (now - last.at >= kPointerCheck) {
+    check = {xcb_query_pointer(c.xcb(), c.root()), now, true};
+    xcb_flush(c.xcb());
+  }
+  return true;
+}
+
+}  // namespace
+
 bool GetCursorPos(POINTAPI* point) {
   if (!point) return false;
   *point = {};
   Connection* c = Connection::Get();
   if (!c) return false;
+  static MotionWatch watch(*c);
+  PointerReply& last = LastPointer();
+  const auto now = std::chrono::steady_clock::now();
+  if (PointerStands(*c, watch, last, now)) {
+    *point = {last.x, last.y};
+    return true;
+  }
   Reply<xcb_query_pointer_reply_t> r(
       xcb_query_pointer_reply(c->xcb(), xcb_query_pointer(c->xcb(), c->root()), nullptr));
   if (!r) return false;
   *point = {r->root_x, r->root_y};
-  LastPointer() = {r->root_x, r->root_y, r->child, std::chrono::steady_clock::now()};
+  last = {r->root_x, r->root_y, r->child, now};
   return true;
 }
 
 namespace {
 
 // The top-level window (child of the root) at a root point, in one round
-// trip, or none when the pointer was just asked for at that very point: its
-// reply named the top-level already.
+// trip, or none when the pointer answer that still stands is at that very
+// point: its reply named the top-level already.
 xcb_window_t TopLevelAt(const Connection& c, std::int32_t x, std::int32_t y) {
   const PointerReply& last = LastPointer();
-  if (last.x == x && last.y == y && std::chrono::steady_clock::now() - last.at < std::chrono::milliseconds(2))
-    return last.child;
+  if (last.x == x && last.y == y && std::chrono::steady_clock::now() - last.at < kPointerStill) return last.child;
   Reply<xcb_translate_coordinates_reply_t> r(xcb_translate_coordinates_reply(
       c.xcb(),
       xcb_translate_coordinates(c.xcb(), c.root(), c.root(), static_cast<std::int16_t>(x), static_cast<std::int16_t>(y)),
@@ -174,15 +265,16 @@ xcb_window_t TopLevelAt(const Connection& c, std::int32_t x, std::int32_t y) {
 
 // The last answer, for a pointer at rest: asked again for the same point
 // over the same top-level window within a short while, the answer stands
-// without walking the tree (dozens of requests) every 10 ms. Changes inside
-// that window show up within kFresh.
+// without walking the tree (dozens of requests) every 10 ms. Another
+// top-level under the pointer shows up with the next pointer query, changes
+// inside the same one within kFresh.
 struct PointCache {
   std::int32_t x = -1, y = -1;
   xcb_window_t top = XCB_NONE;
   HWND result = 0;
   std::chrono::steady_clock::time_point at;
 };
-constexpr auto kFresh = std::chrono::milliseconds(250);
+constexpr auto kFresh = std::chrono::milliseconds(1000);
 
 HWND WalkTree(Connection& c, std::int32_t x, std::int32_t y);
 
@@ -205,16 +297,17 @@ HWND WalkTree(Connection& cref, std::int32_t x, std::int32_t y) {
   Connection* c = &cref;
   const auto screen = Geometry(*c, c->root());
   if (!screen || x < 0 || y < 0 || x >= screen->width || y >= screen->height) return 0;
-  xcb_window_t w = c->root();
+  Found at{c->root(), 0, 0};
   xcb_window_t top = XCB_NONE;
   bool insideClient = false;
   for (int depth = 0; depth < 64; ++depth) {
-    const xcb_window_t child = ChildAt(*c, w, x, y);
-    if (child == XCB_NONE) break;
-    if (top == XCB_NONE) top = child;
-    if (!insideClient) insideClient = HasWmState(*c, child);
-    w = child;
+    const Found child = ChildAt(*c, at.window, at.x, at.y, x, y);
+    if (child.window == XCB_NONE) break;
+    if (top == XCB_NONE) top = child.window;
+    if (!insideClient) insideClient = HasWmState(*c, child.window);
+    at = child;
   }
+  xcb_window_t w = at.window;
   // A point on a frame or its decorations belongs to the client it frames.
   if (top != XCB_NONE && !insideClient) {
     const xcb_window_t client = ClientIn(*c, top);
