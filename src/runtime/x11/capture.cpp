@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <optional>
 #include <system_error>
@@ -200,33 +201,76 @@ bool HandOver(Connection& c, const Rect& r, const PixelFormat& format, Bitmap& d
   return true;
 }
 
-// The monitor RandR 1.5 marks primary, else the primary output's CRTC;
-// nullopt when neither is known.
-std::optional<Rect> PrimaryMonitor(const Connection& c) {
+// The root's size and the primary monitor: the one RandR 1.5 marks
+// primary, else the primary output's CRTC; none when neither is known.
+struct ScreenLayout {
+  Rect root;
+  std::optional<Rect> primary;
+};
+
+// Asks for the monitors, the primary output and the root's size together:
+// one round trip on a server that marks a primary monitor or has none.
+std::optional<ScreenLayout> AskScreenLayout(const Connection& c) {
   xcb_connection_t* x = c.xcb();
-  if (c.hasRandrMonitors()) {
-    Reply<xcb_randr_get_monitors_reply_t> monitors(
-        xcb_randr_get_monitors_reply(x, xcb_randr_get_monitors(x, c.root(), 1), nullptr));
-    if (monitors)
-      for (auto it = xcb_randr_get_monitors_monitors_iterator(monitors.get()); it.rem;
-           xcb_randr_monitor_info_next(&it))
-        if (it.data->primary && it.data->width && it.data->height)
-          return Rect{it.data->x, it.data->y, it.data->width, it.data->height};
+  // Sent before the version is known: a server without these requests
+  // answers with an error, which counts as no answer.
+  const xcb_query_extension_reply_t* extension = xcb_get_extension_data(x, &xcb_randr_id);
+  const bool randr = extension && extension->present;
+  std::optional<xcb_randr_get_monitors_cookie_t> monitorsAsked;
+  std::optional<xcb_randr_get_output_primary_cookie_t> primaryAsked;
+  if (randr) {
+    monitorsAsked = xcb_randr_get_monitors(x, c.root(), 1);
+    primaryAsked = xcb_randr_get_output_primary(x, c.root());
   }
-  if (!c.hasRandr()) return std::nullopt;
-  Reply<xcb_randr_get_output_primary_reply_t> primary(
-      xcb_randr_get_output_primary_reply(x, xcb_randr_get_output_primary(x, c.root()), nullptr));
+  const xcb_get_geometry_cookie_t rootAsked = xcb_get_geometry(x, c.root());
+  Reply<xcb_randr_get_monitors_reply_t> monitors;
+  Reply<xcb_randr_get_output_primary_reply_t> primary;
+  if (randr) {
+    if (c.hasRandrMonitors())
+      monitors.reset(xcb_randr_get_monitors_reply(x, *monitorsAsked, nullptr));
+    else
+      xcb_discard_reply(x, monitorsAsked->sequence);
+    if (c.hasRandr())
+      primary.reset(xcb_randr_get_output_primary_reply(x, *primaryAsked, nullptr));
+    else
+      xcb_discard_reply(x, primaryAsked->sequence);
+  }
+  xcb_generic_error_t* error = nullptr;
+  Reply<xcb_get_geometry_reply_t> root(xcb_get_geometry_reply(x, rootAsked, &error));
+  std::free(error);
+  if (!root) return std::nullopt;
+
+  ScreenLayout layout{Rect{0, 0, root->width, root->height}, std::nullopt};
+  if (monitors)
+    for (auto it = xcb_randr_get_monitors_monitors_iterator(monitors.get()); it.rem; xcb_randr_monitor_info_next(&it))
+      if (it.data->primary && it.data->width && it.data->height) {
+        layout.primary = Rect{it.data->x, it.data->y, it.data->width, it.data->height};
+        return layout;
+      }
+  if (!primary || !primary->output) return layout;
   Reply<xcb_randr_get_output_info_reply_t> output(
-      primary && primary->output
-          ? xcb_randr_get_output_info_reply(x, xcb_randr_get_output_info(x, primary->output, XCB_CURRENT_TIME),
-                                            nullptr)
-          : nullptr);
+      xcb_randr_get_output_info_reply(x, xcb_randr_get_output_info(x, primary->output, XCB_CURRENT_TIME), nullptr));
   Reply<xcb_randr_get_crtc_info_reply_t> crtc(
       output && output->crtc
           ? xcb_randr_get_crtc_info_reply(x, xcb_randr_get_crtc_info(x, output->crtc, XCB_CURRENT_TIME), nullptr)
           : nullptr);
-  if (crtc && crtc->width && crtc->height) return Rect{crtc->x, crtc->y, crtc->width, crtc->height};
-  return std::nullopt;
+  if (crtc && crtc->width && crtc->height) layout.primary = Rect{crtc->x, crtc->y, crtc->width, crtc->height};
+  return layout;
+}
+
+// The layout, asked for once for the reads that follow one another: the
+// screen's four measures and the capture that uses them come within
+// microseconds, and a change of layout between them is a race either way.
+std::optional<ScreenLayout> CurrentScreenLayout(const Connection& c) {
+  constexpr auto kMoment = std::chrono::milliseconds(10);
+  static std::optional<ScreenLayout> last;
+  static std::chrono::steady_clock::time_point at;
+  const auto now = std::chrono::steady_clock::now();
+  if (!last || now - at >= kMoment) {
+    last = AskScreenLayout(c);
+    at = now;
+  }
+  return last;
 }
 
 }  // namespace
@@ -244,7 +288,7 @@ bool ReadWindowPixels(HWND hwnd, bool wholeWindow, std::int32_t srcX, std::int32
   // A window the screen does not show has no pixels of its own to give.
   if (window != c->root() && WindowPresence(*c, window) != Presence::OnScreen) return false;
   const auto origin = WindowOrigin(*c, window, wholeWindow);
-  const auto screen = Geometry(*c, c->root());
+  const auto screen = CurrentScreenLayout(*c);
   if (!origin || !screen) return false;
 
   const Rect bounds{0, 0, dst.width, dst.height};
@@ -252,7 +296,7 @@ bool ReadWindowPixels(HWND hwnd, bool wholeWindow, std::int32_t srcX, std::int32
   if (target.Empty()) return true;
   const Rect wanted{origin->x + srcX + (target.x - dstX), origin->y + srcY + (target.y - dstY), target.width,
                     target.height};
-  const Rect visible = Intersect(wanted, {0, 0, screen->width, screen->height});
+  const Rect visible = Intersect(wanted, screen->root);
   const PixelFormat format = RootFormat(*c);
 
   if (!dst.bits && target == bounds && visible == wanted && format.IsBgrx() && dst.bitsPixel == 32 &&
@@ -302,18 +346,13 @@ void PrimaryScreenRect(std::int32_t& left, std::int32_t& top, std::int32_t& widt
   left = top = width = height = 0;
   Connection* c = Connection::Get();
   if (!c) return;
-  if (const auto r = PrimaryMonitor(*c)) {
-    left = r->x;
-    top = r->y;
-    width = r->width;
-    height = r->height;
-    return;
-  }
-  // The root's current size; the connection setup goes stale after a resize.
-  if (auto g = Geometry(*c, c->root())) {
-    width = g->width;
-    height = g->height;
-  }
+  const auto layout = CurrentScreenLayout(*c);
+  if (!layout) return;
+  const Rect r = layout->primary.value_or(layout->root);
+  left = r.x;
+  top = r.y;
+  width = r.width;
+  height = r.height;
 }
 
 }  // namespace runtime::platform

@@ -65,13 +65,16 @@ void Connection::ProbeExtensions() {
   shmFd_ = shm_ && getsockname(xcb_get_file_descriptor(c_), reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
            address.ss_family == AF_UNIX;
   const xcb_query_extension_reply_t* randr = xcb_get_extension_data(c_, &xcb_randr_id);
-  if (randr && randr->present) {
-    // The primary output needs RandR 1.3, monitors 1.5.
-    Reply<xcb_randr_query_version_reply_t> v(
-        xcb_randr_query_version_reply(c_, xcb_randr_query_version(c_, 1, 5), nullptr));
-    randr_ = v && (v->major_version > 1 || v->minor_version >= 3);
-    randrMonitors_ = v && (v->major_version > 1 || v->minor_version >= 5);
-  }
+  if (randr && randr->present) randrVersion_ = xcb_randr_query_version(c_, 1, 5);
+}
+
+void Connection::CollectRandrVersion() const {
+  if (!randrVersion_) return;
+  Reply<xcb_randr_query_version_reply_t> v(xcb_randr_query_version_reply(c_, *randrVersion_, nullptr));
+  randrVersion_.reset();
+  // The primary output needs RandR 1.3, monitors 1.5.
+  randr_ = v && (v->major_version > 1 || v->minor_version >= 3);
+  randrMonitors_ = v && (v->major_version > 1 || v->minor_version >= 5);
 }
 
 const Atoms& Connection::atoms() const {

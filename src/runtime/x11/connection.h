@@ -1,11 +1,13 @@
 // The one XCB connection of the process, opened on first use, with the
 // extensions and atoms probed once.
 #pragma once
+#include <xcb/randr.h>
 #include <xcb/xcb.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace runtime::x11 {
@@ -44,9 +46,15 @@ class Connection {
   xcb_window_t root() const { return screen_->root; }
   const xcb_visualtype_t* rootVisual() const { return visual_; }
   const Atoms& atoms() const;
-  bool hasRandr() const { return randr_; }
+  bool hasRandr() const {
+    CollectRandrVersion();
+    return randr_;
+  }
   // RandR 1.5: monitors, one of them marked primary.
-  bool hasRandrMonitors() const { return randrMonitors_; }
+  bool hasRandrMonitors() const {
+    CollectRandrVersion();
+    return randrMonitors_;
+  }
   // MIT-SHM that works with this server; switched off after the first failure
   // to attach (a remote display cannot see our segments).
   bool hasShm() const { return shm_; }
@@ -67,14 +75,18 @@ class Connection {
   explicit Connection(xcb_connection_t* c, int screenNumber);
   void ProbeExtensions();
   void InternAtoms() const;
+  // The RandR version is asked for at connection and its answer taken on
+  // first need, so that it travels with the first requests that use it.
+  void CollectRandrVersion() const;
 
   xcb_connection_t* c_;
   const xcb_screen_t* screen_ = nullptr;
   const xcb_visualtype_t* visual_ = nullptr;
   mutable Atoms atoms_;  // interned on first use
   mutable bool atomsInterned_ = false;
-  bool randr_ = false;
-  bool randrMonitors_ = false;
+  mutable std::optional<xcb_randr_query_version_cookie_t> randrVersion_;
+  mutable bool randr_ = false;
+  mutable bool randrMonitors_ = false;
   bool shm_ = false;
   bool shmFd_ = false;
   int bitsPerPixel_ = 32;

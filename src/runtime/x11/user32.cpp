@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cctype>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include <xcb/xinput.h>
@@ -233,10 +234,15 @@ bool GetCursorPos(POINTAPI* point) {
   *point = {};
   Connection* c = Connection::Get();
   if (!c) return false;
-  static MotionWatch watch(*c);
+  // Watched from the second call on: a run that asks once (a batch run's
+  // single tick) pays nothing for it.
+  static std::optional<MotionWatch> watch;
+  static bool askedBefore = false;
+  if (askedBefore && !watch) watch.emplace(*c);
+  askedBefore = true;
   PointerReply& last = LastPointer();
   const auto now = std::chrono::steady_clock::now();
-  if (PointerStands(*c, watch, last, now)) {
+  if (watch && PointerStands(*c, *watch, last, now)) {
     *point = {last.x, last.y};
     return true;
   }
