@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
+#include <cstdio>
+
 #include "capture/capture_bitmap.h"
 #include "runtime/user32.h"
 #include "x11_session.h"
@@ -58,6 +60,32 @@ TEST(WindowGeometry, RectsPointsAndParentsOfTopLevelsChildrenAndTheDesktop) {
   POINTAPI p;
   ASSERT_TRUE(GetCursorPos(&p));
   EXPECT_EQ(std::make_pair(p.X, p.Y), std::make_pair(321, 234));
+}
+
+// The pointer as the 10 ms tracker asks for it, mostly without a round trip:
+// motion from a device (XTest here, relative and accelerated) shows at the
+// next call, and a warp, which reports no motion, within a moment.
+TEST(GetCursorPos, FollowsDeviceMotionAndWarps) {
+  REQUIRE_DESKTOP();
+  const auto pointer = [] {
+    POINTAPI p{};
+    EXPECT_TRUE(GetCursorPos(&p));
+    return std::make_pair(p.X, p.Y);
+  };
+  const auto xdotool = [] {
+    int x = 0, y = 0;
+    std::sscanf(Shell("xdotool getmouselocation").c_str(), "x:%d y:%d", &x, &y);
+    return std::make_pair(x, y);
+  };
+  Shell("xdotool mousemove 100 100");
+  EXPECT_EQ(pointer(), std::make_pair(100, 100));
+  pointer();  // from here on the motion is watched
+  Shell("xdotool mousemove_relative --sync 40 30");
+  const auto moved = xdotool();
+  EXPECT_NE(moved, std::make_pair(100, 100));
+  EXPECT_EQ(pointer(), moved);
+  Shell("xdotool mousemove 500 400");
+  EXPECT_TRUE(WaitUntil([&] { return pointer() == std::make_pair(500, 400); }, 2));
 }
 
 // Two windows of one caption: restacking decides both which one a point
