@@ -301,8 +301,8 @@ HWND WindowFromPoint(std::int32_t x, std::int32_t y) {
 namespace {
 HWND WalkTree(Connection& cref, std::int32_t x, std::int32_t y) {
   Connection* c = &cref;
-  const auto screen = Geometry(*c, c->root());
-  if (!screen || x < 0 || y < 0 || x >= screen->width || y >= screen->height) return 0;
+  const auto screen = CurrentScreenLayout(*c);
+  if (!screen || x < 0 || y < 0 || x >= screen->root.width || y >= screen->root.height) return 0;
   Found at{c->root(), 0, 0};
   xcb_window_t top = XCB_NONE;
   bool insideClient = false;

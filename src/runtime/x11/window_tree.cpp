@@ -1,6 +1,7 @@
 #include "runtime/x11/window_tree.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace runtime::x11 {
 namespace {
@@ -186,6 +187,72 @@ std::optional<Rect> OuterRect(const Connection& c, xcb_window_t w) {
   return Rect{inner->x - b, inner->y - b, inner->width + 2 * b, inner->height + 2 * b};
 }
 
+namespace {
+
+// Asks for the monitors, the primary output and the root's size together:
+// one round trip on a server that marks a primary monitor or has none.
+std::optional<ScreenLayout> AskScreenLayout(const Connection& c) {
+  xcb_connection_t* x = c.xcb();
+  // Sent before the version is known: a server without these requests
+  // answers with an error, which counts as no answer.
+  const xcb_query_extension_reply_t* extension = xcb_get_extension_data(x, &xcb_randr_id);
+  const bool randr = extension && extension->present;
+  std::optional<xcb_randr_get_monitors_cookie_t> monitorsAsked;
+  std::optional<xcb_randr_get_output_primary_cookie_t> primaryAsked;
+  if (randr) {
+    monitorsAsked = xcb_randr_get_monitors(x, c.root(), 1);
+    primaryAsked = xcb_randr_get_output_primary(x, c.root());
+  }
+  const xcb_get_geometry_cookie_t rootAsked = xcb_get_geometry(x, c.root());
+  Reply<xcb_randr_get_monitors_reply_t> monitors;
+  Reply<xcb_randr_get_output_primary_reply_t> primary;
+  if (randr) {
+    if (c.hasRandrMonitors())
+      monitors.reset(xcb_randr_get_monitors_reply(x, *monitorsAsked, nullptr));
+    else
+      xcb_discard_reply(x, monitorsAsked->sequence);
+    if (c.hasRandr())
+      primary.reset(xcb_randr_get_output_primary_reply(x, *primaryAsked, nullptr));
+    else
+      xcb_discard_reply(x, primaryAsked->sequence);
+  }
+  xcb_generic_error_t* error = nullptr;
+  Reply<xcb_get_geometry_reply_t> root(xcb_get_geometry_reply(x, rootAsked, &error));
+  std::free(error);
+  if (!root) return std::nullopt;
+
+  ScreenLayout layout{Rect{0, 0, root->width, root->height}, std::nullopt};
+  if (monitors)
+    for (auto it = xcb_randr_get_monitors_monitors_iterator(monitors.get()); it.rem; xcb_randr_monitor_info_next(&it))
+      if (it.data->primary && it.data->width && it.data->height) {
+        layout.primary = Rect{it.data->x, it.data->y, it.data->width, it.data->height};
+        return layout;
+      }
+  if (!primary || !primary->output) return layout;
+  Reply<xcb_randr_get_output_info_reply_t> output(
+      xcb_randr_get_output_info_reply(x, xcb_randr_get_output_info(x, primary->output, XCB_CURRENT_TIME), nullptr));
+  Reply<xcb_randr_get_crtc_info_reply_t> crtc(
+      output && output->crtc
+          ? xcb_randr_get_crtc_info_reply(x, xcb_randr_get_crtc_info(x, output->crtc, XCB_CURRENT_TIME), nullptr)
+          : nullptr);
+  if (crtc && crtc->width && crtc->height) layout.primary = Rect{crtc->x, crtc->y, crtc->width, crtc->height};
+  return layout;
+}
+
+}  // namespace
+
+std::optional<ScreenLayout> CurrentScreenLayout(const Connection& c) {
+  constexpr auto kMoment = std::chrono::milliseconds(10);
+  static std::optional<ScreenLayout> last;
+  static std::chrono::steady_clock::time_point at;
+  const auto now = std::chrono::steady_clock::now();
+  if (!last || now - at >= kMoment) {
+    last = AskScreenLayout(c);
+    at = now;
+  }
+  return last;
+}
+
 Presence WindowPresence(const Connection& c, xcb_window_t w) {
   if (w == XCB_NONE) return Presence::Gone;
   xcb_generic_error_t* error = nullptr;
@@ -200,9 +267,9 @@ Presence WindowPresence(const Connection& c, xcb_window_t w) {
   const auto state = GetProperty32(c, w, c.atoms().wmState, c.atoms().wmState);
   if (!state.empty() && state[0] == kIconicState) return Presence::Unmapped;
   const auto outer = OuterRect(c, w);
-  const auto root = Geometry(c, c.root());
-  if (!outer || !root) return Presence::Gone;
-  if (Intersect(*outer, {0, 0, root->width, root->height}).Empty()) return Presence::OffScreen;
+  const auto screen = CurrentScreenLayout(c);
+  if (!outer || !screen) return Presence::Gone;
+  if (Intersect(*outer, screen->root).Empty()) return Presence::OffScreen;
   return Presence::OnScreen;
 }
 

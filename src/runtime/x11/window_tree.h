@@ -40,6 +40,17 @@ xcb_window_t FrameOf(const Connection& c, xcb_window_t w);
 std::optional<Rect> OuterRect(const Connection& c, xcb_window_t w);
 // Root coordinates of the window's inside top-left corner.
 std::optional<Rect> InnerRect(const Connection& c, xcb_window_t w);
+// The root's size and the primary monitor: the one RandR 1.5 marks
+// primary, else the primary output's CRTC; none when neither is known.
+struct ScreenLayout {
+  Rect root;
+  std::optional<Rect> primary;
+};
+// The layout, asked for once for the reads that follow one another within
+// a moment (the screen's four measures, the capture that uses them, a
+// window's presence): a change of layout between them is a race either way.
+// nullopt when the root cannot be read.
+std::optional<ScreenLayout> CurrentScreenLayout(const Connection& c);
 // Whether the screen shows a window: gone, not mapped (hidden, minimised, or
 // inside an unmapped parent), input-only, lying wholly off the root, or on
 // the screen (perhaps partly covered or partly off it).
