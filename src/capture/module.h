@@ -2,6 +2,8 @@
 // parent, written into two text boxes whenever that window changes.
 #pragma once
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "runtime/forms.h"
 
@@ -14,5 +16,10 @@ extern std::int32_t lLastHwnd;
 // owner, 0 for none) into second, both in decimal, only when the window
 // under the pointer differs from the last one seen.
 void TrackWindowUnderCursor(runtime::Control& first, runtime::Control& second);
+
+// A window handle read back from such text: optional sign, digits and a
+// fraction (rounded, halves to even), blanks around; nothing for text that
+// is not a number or lies outside the 32-bit range.
+std::optional<std::int32_t> HandleFromText(const std::string& text);
 
 }  // namespace capture

@@ -1,7 +1,5 @@
 // Start/Freeze, the capture modes, the pointer tracker's tick, the capture
 // poll and the area run of the main window.
-#include <charconv>
-#include <cmath>
 #include <optional>
 #include <string>
 
@@ -20,24 +18,8 @@ namespace {
 
 using runtime::HWND;
 
-// A handle from a working box: trimmed decimal text, a fraction rounded;
-// text that is not a number, or does not fit 32 bits, is no handle.
-std::optional<HWND> Handle(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return std::nullopt;
-  const auto last = text.find_last_not_of(" \t");
-  const char* begin = text.data() + first;
-  const char* end = text.data() + last + 1;
-  if (*begin == '+') ++begin;
-  double value = 0;
-  const auto [ptr, ec] = std::from_chars(begin, end, value, std::chars_format::fixed);
-  if (ec != std::errc() || ptr != end || !std::isfinite(value)) return std::nullopt;
-  const double rounded = std::nearbyint(value);
-  if (rounded < INT32_MIN || rounded > INT32_MAX) return std::nullopt;
-  return static_cast<HWND>(rounded);
-}
-
-HWND HandleOrZero(const std::string& text) { return Handle(text).value_or(0); }
+// Text that is not a number names no window.
+HWND HandleOrZero(const std::string& text) { return capture::HandleFromText(text).value_or(0); }
 
 }  // namespace
 
@@ -108,7 +90,8 @@ void frmBitmap::Timer2_Timer() {
   else
     sLastHwnd = txtHwndParent.Text();
   // 3. Over the main window or one of its direct children.
-  const auto under = Handle(txtHwndParent.Text()), parent = Handle(txtHwndChild.Text());
+  const auto under = capture::HandleFromText(txtHwndParent.Text()),
+             parent = capture::HandleFromText(txtHwndChild.Text());
   if ((under && IsOwnWindow(*under)) || (parent && IsOwnWindow(*parent))) return;
 
   // 4. Mode work.
@@ -131,7 +114,7 @@ void frmBitmap::Timer2_Timer() {
       if (txtHwnd.Text() != txtHwndParent.Text()) {
         const std::string target = txtHwndParent.Text();
         // Text that is no number names no window: nothing to capture.
-        if (const auto h = Handle(target)) CaptureSequence([&] { return GrabWindow(*h); });
+        if (const auto h = capture::HandleFromText(target)) CaptureSequence([&] { return GrabWindow(*h); });
         txtHwnd.SetText(target);
         bCleared = false;
       }
@@ -144,7 +127,7 @@ void frmBitmap::Timer2_Timer() {
         if (up == 0) break;
         h = up;
       }
-      const auto marker = Handle(txtHwnd.Text());
+      const auto marker = capture::HandleFromText(txtHwnd.Text());
       if (!marker || *marker != h) {
         CaptureSequence([&] { return GrabWindow(h); });
         txtHwnd.SetText(std::to_string(h));

@@ -139,25 +139,6 @@ BatchResult BatchRun(mainwindow::frmBitmap& f, const std::string& sCommandLine) 
 
 }  // namespace
 
-std::optional<std::int32_t> HandleFromText(const std::string& text) {
-  const std::string t = Trim(text);
-  if (t.empty()) return std::nullopt;
-  std::size_t i = (t[0] == '-' || t[0] == '+') ? 1 : 0;
-  bool digits = false, point = false;
-  for (; i < t.size(); ++i) {
-    if (std::isdigit(static_cast<unsigned char>(t[i]))) {
-      digits = true;
-    } else if (t[i] == '.' && !point) {
-      point = true;
-    } else {
-      return std::nullopt;
-    }
-  }
-  if (!digits) return std::nullopt;
-  const double value = std::nearbyint(std::strtod(t.c_str(), nullptr));
-  if (!std::isfinite(value) || value < -2147483648.0 || value > 2147483647.0) return std::nullopt;
-  return static_cast<std::int32_t>(value);
-}
 
 bool IsInteractive() { return Trim(runtime::App().Command).empty(); }
 

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "capture/module.h"
 #include "mainwindow/frm_bitmap.h"
 #include "startup/startup.h"
 
@@ -22,9 +23,7 @@ BatchResult FormLoad(mainwindow::frmBitmap& form);
 // Whether the command line is empty (blanks only): the interactive start.
 bool IsInteractive();
 
-// A window handle from its decimal text: optional sign, digits and a
-// fraction (rounded); nothing for text that is not a number or lies outside
-// the 32-bit range.
-std::optional<std::int32_t> HandleFromText(const std::string& text);
+// A window handle from its decimal text, as the working boxes hold it.
+using capture::HandleFromText;
 
 }  // namespace startup
