@@ -7,6 +7,13 @@ namespace areaselect {
 namespace {
 constexpr runtime::OLE_COLOR kBlue = 0x00FF0000, kGreen = 0x0000FF00, kPaleYellow = 0x00C0FFFF;
 constexpr runtime::OLE_COLOR kWindowBackground = 0x80000005;
+
+// The current handle is green with black drawing, the others blue with white.
+void PaintNode(runtime::PictureBox& node, bool current) {
+  const runtime::OLE_COLOR back = current ? kGreen : kBlue, fore = current ? runtime::vbBlack : runtime::vbWhite;
+  if (node.BackColor() != back) node.SetBackColor(back);
+  if (node.ForeColor() != fore) node.SetForeColor(fore);
+}
 }  // namespace
 
 frmFullScr::frmFullScr() : Form("frmFullScr") {
@@ -40,13 +47,9 @@ frmFullScr::frmFullScr() : Form("frmFullScr") {
     };
     node.GotFocus = [this, i] {
       sel.NodeFocused(i);
-      Node(i).SetBackColor(kGreen);
-      Node(i).SetForeColor(runtime::vbBlack);
+      PaintNode(Node(i), true);
     };
-    node.LostFocus = [this, i] {
-      Node(i).SetBackColor(kBlue);
-      Node(i).SetForeColor(runtime::vbWhite);
-    };
+    node.LostFocus = [this, i] { PaintNode(Node(i), false); };
   }
 }
 
@@ -81,8 +84,7 @@ void frmFullScr::Design() {
     node.Move(0, 0, kNodeSize, kNodeSize);  // pixels of pic
     node.BorderStyle = 1;
     node.SetScaleMode(runtime::ScaleMode::Pixels);
-    node.SetBackColor(kBlue);
-    node.SetForeColor(runtime::vbWhite);
+    PaintNode(node, false);
     node.TabIndex = i + 1;
   }
   lblSize.SetCaption("000x000");
@@ -135,13 +137,7 @@ void frmFullScr::Close(bool accepted) {
 }
 
 void frmFullScr::SetNodeColours() {
-  for (int i = 0; i < 4; ++i) {
-    const bool current = i == sel.lCurNode;
-    runtime::PictureBox& node = Node(i);
-    if (node.BackColor() != (current ? kGreen : kBlue)) node.SetBackColor(current ? kGreen : kBlue);
-    if (node.ForeColor() != (current ? runtime::vbBlack : runtime::vbWhite))
-      node.SetForeColor(current ? runtime::vbBlack : runtime::vbWhite);
-  }
+  for (int i = 0; i < 4; ++i) PaintNode(Node(i), i == sel.lCurNode);
 }
 
 void frmFullScr::Apply() {
