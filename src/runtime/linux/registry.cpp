@@ -95,10 +95,19 @@ std::map<HKEY, fs::path>& OpenKeys() {
   return keys;
 }
 
+HKEY NewKey(const fs::path& file) {
+  static HKEY next = 0x100;
+  OpenKeys()[next] = file;
+  return next++;
+}
+
 // What a RegistryBatch has collected on this thread.
 struct Batch {
   int depth = 0;
   std::map<fs::path, Values> pending;
+  // Keys already found and created in this batch: each costs a listing of
+  // every folder on the way.
+  std::map<std::string, fs::path> created;
   std::string failure;  // the first one
 };
 thread_local Batch batch;
@@ -250,6 +259,10 @@ std::string Apply(const fs::path& file, const Values& values) {
 long RegCreateKeyA(HKEY root, const char* subKey, HKEY* result) {
   if (result) *result = 0;
   if (root != HKEY_CURRENT_USER || !subKey || !result) return kErrorInvalidParameter;
+  if (auto known = batch.created.find(subKey); batch.depth > 0 && known != batch.created.end()) {
+    *result = NewKey(known->second);
+    return kErrorSuccess;
+  }
   const fs::path file = KeyPath(subKey);
   if (file.empty()) {
     NoteFailure(ConfigHome().empty() ? "no home folder for the key" : "no key name");
@@ -261,9 +274,8 @@ long RegCreateKeyA(HKEY root, const char* subKey, HKEY* result) {
     NoteFailure("cannot create " + file.parent_path().string() + ": " + ec.message());
     return kErrorAccessDenied;
   }
-  static HKEY next = 0x100;
-  *result = next++;
-  OpenKeys()[*result] = file;
+  if (batch.depth > 0) batch.created[subKey] = file;
+  *result = NewKey(file);
   return kErrorSuccess;
 }
 
@@ -294,6 +306,7 @@ std::string RegistryBatch::Flush() {
   for (const auto& [file, values] : batch.pending)
     if (std::string why = Apply(file, values); !why.empty()) NoteFailure(why);
   batch.pending.clear();
+  batch.created.clear();
   return std::exchange(batch.failure, {});
 }
 
