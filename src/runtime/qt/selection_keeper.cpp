@@ -9,19 +9,30 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
+
+#include "runtime/x11/connection.h"
 
 namespace runtime::qt {
 namespace {
 
-template <class T>
-using Reply = std::unique_ptr<T, decltype(&std::free)>;
+using x11::Reply;
 
-xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
-  Reply<xcb_intern_atom_reply_t> reply(
-      xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr),
-      &std::free);
-  return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+// All the names are asked for at once: one round trip, however many.
+std::vector<xcb_atom_t> Atoms(xcb_connection_t* c, const std::vector<std::string>& names) {
+  std::vector<xcb_intern_atom_cookie_t> cookies;
+  for (const std::string& name : names)
+    cookies.push_back(xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.data()));
+  std::vector<xcb_atom_t> atoms;
+  for (const xcb_intern_atom_cookie_t& cookie : cookies) {
+    Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(c, cookie, nullptr));
+    atoms.push_back(reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE});
+  }
+  return atoms;
 }
+
+xcb_atom_t Atom(xcb_connection_t* c, const char* name) { return Atoms(c, {name}).front(); }
 
 // A large answer goes in pieces (the INCR protocol): each time the
 // requestor deletes the property, the next piece follows; an empty piece
@@ -39,12 +50,15 @@ class SelectionOwner {
 
   // Takes CLIPBOARD; false when the server would not give it.
   bool Own() {
-    clipboard_ = Atom(c_, "CLIPBOARD");
-    targetsAtom_ = Atom(c_, "TARGETS");
-    timestampAtom_ = Atom(c_, "TIMESTAMP");
-    incr_ = Atom(c_, "INCR");
-    multiple_ = Atom(c_, "MULTIPLE");
-    for (const auto& [name, data] : targets_) atoms_.push_back(Atom(c_, name.c_str()));
+    std::vector<std::string> names = {"CLIPBOARD", "TARGETS", "TIMESTAMP", "INCR", "MULTIPLE"};
+    for (const auto& [name, data] : targets_) names.push_back(name);
+    const std::vector<xcb_atom_t> atoms = Atoms(c_, names);
+    clipboard_ = atoms[0];
+    targetsAtom_ = atoms[1];
+    timestampAtom_ = atoms[2];
+    incr_ = atoms[3];
+    multiple_ = atoms[4];
+    atoms_.assign(atoms.begin() + 5, atoms.end());
     const std::uint32_t limit = xcb_get_maximum_request_length(c_) * 4;
     piece_ = std::min<std::size_t>(limit > 4096 ? limit - 1024 : 1024, 1 << 20);
 
@@ -66,7 +80,7 @@ class SelectionOwner {
     }
     xcb_set_selection_owner(c_, window_, clipboard_, time_);
     Reply<xcb_get_selection_owner_reply_t> owner(
-        xcb_get_selection_owner_reply(c_, xcb_get_selection_owner(c_, clipboard_), nullptr), &std::free);
+        xcb_get_selection_owner_reply(c_, xcb_get_selection_owner(c_, clipboard_), nullptr));
     if (!owner || owner->owner != window_) return false;
     AskManagerToSave();
     return true;
@@ -76,8 +90,9 @@ class SelectionOwner {
   // (SAVE_TARGETS); once it has, this process is no longer needed.
   void AskManagerToSave() {
     if (!ClipboardManagerRuns(c_)) return;
-    manager_ = Atom(c_, "CLIPBOARD_MANAGER");
-    const xcb_atom_t save = Atom(c_, "SAVE_TARGETS"), property = Atom(c_, "_GLIMMET_SAVE_TARGETS");
+    const std::vector<xcb_atom_t> atoms = Atoms(c_, {"CLIPBOARD_MANAGER", "SAVE_TARGETS", "_GLIMMET_SAVE_TARGETS"});
+    manager_ = atoms[0];
+    const xcb_atom_t save = atoms[1], property = atoms[2];
     xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, property, XCB_ATOM_ATOM, 32,
                         static_cast<std::uint32_t>(atoms_.size()), atoms_.data());
     xcb_convert_selection(c_, window_, manager_, save, property, time_);
@@ -150,8 +165,7 @@ class SelectionOwner {
   bool AnswerMultiple(xcb_window_t requestor, xcb_atom_t property) {
     Reply<xcb_get_property_reply_t> pairs(
         xcb_get_property_reply(c_, xcb_get_property(c_, 0, requestor, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1 << 16),
-                               nullptr),
-        &std::free);
+                               nullptr));
     if (!pairs || pairs->format != 32) return false;
     auto* list = static_cast<xcb_atom_t*>(xcb_get_property_value(pairs.get()));
     const int n = xcb_get_property_value_length(pairs.get()) / 4;
@@ -216,7 +230,7 @@ bool ClipboardManagerRuns(xcb_connection_t* c) {
   const xcb_atom_t manager = Atom(c, "CLIPBOARD_MANAGER");
   if (manager == XCB_ATOM_NONE) return false;
   Reply<xcb_get_selection_owner_reply_t> owner(
-      xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, manager), nullptr), &std::free);
+      xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, manager), nullptr));
   return owner && owner->owner != XCB_WINDOW_NONE;
 }
 
