@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,7 +31,12 @@ std::vector<xcb_atom_t> Atoms(xcb_connection_t* c, const std::vector<std::string
   return atoms;
 }
 
-xcb_atom_t Atom(xcb_connection_t* c, const char* name) { return Atoms(c, {name}).front(); }
+bool HasOwner(xcb_connection_t* c, xcb_atom_t selection) {
+  if (selection == XCB_ATOM_NONE) return false;
+  Reply<xcb_get_selection_owner_reply_t> owner(
+      xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr));
+  return owner && owner->owner != XCB_WINDOW_NONE;
+}
 
 // A large answer goes in pieces (the INCR protocol): each time the
 // requestor deletes the property, the next piece follows; an empty piece
@@ -50,7 +54,9 @@ class SelectionOwner {
 
   // Takes CLIPBOARD; false when the server would not give it.
   bool Own() {
-    std::vector<std::string> names = {"CLIPBOARD", "TARGETS", "TIMESTAMP", "INCR", "MULTIPLE"};
+    std::vector<std::string> names = {"CLIPBOARD", "TARGETS",           "TIMESTAMP",    "INCR",
+                                      "MULTIPLE",  "CLIPBOARD_MANAGER", "SAVE_TARGETS", "_GLIMMET_SAVE_TARGETS"};
+    const std::size_t fixed = names.size();
     for (const auto& [name, data] : targets_) names.push_back(name);
     const std::vector<xcb_atom_t> atoms = Atoms(c_, names);
     clipboard_ = atoms[0];
@@ -58,7 +64,10 @@ class SelectionOwner {
     timestampAtom_ = atoms[2];
     incr_ = atoms[3];
     multiple_ = atoms[4];
-    atoms_.assign(atoms.begin() + 5, atoms.end());
+    managerSelection_ = atoms[5];
+    saveTargets_ = atoms[6];
+    saveProperty_ = atoms[7];
+    atoms_.assign(atoms.begin() + static_cast<std::ptrdiff_t>(fixed), atoms.end());
     const std::uint32_t limit = xcb_get_maximum_request_length(c_) * 4;
     piece_ = std::min<std::size_t>(limit > 4096 ? limit - 1024 : 1024, 1 << 20);
 
@@ -89,13 +98,11 @@ class SelectionOwner {
   // Where a clipboard manager runs, it is asked to save every target
   // (SAVE_TARGETS); once it has, this process is no longer needed.
   void AskManagerToSave() {
-    if (!ClipboardManagerRuns(c_)) return;
-    const std::vector<xcb_atom_t> atoms = Atoms(c_, {"CLIPBOARD_MANAGER", "SAVE_TARGETS", "_GLIMMET_SAVE_TARGETS"});
-    manager_ = atoms[0];
-    const xcb_atom_t save = atoms[1], property = atoms[2];
-    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, property, XCB_ATOM_ATOM, 32,
+    if (!HasOwner(c_, managerSelection_)) return;
+    manager_ = managerSelection_;
+    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window_, saveProperty_, XCB_ATOM_ATOM, 32,
                         static_cast<std::uint32_t>(atoms_.size()), atoms_.data());
-    xcb_convert_selection(c_, window_, manager_, save, property, time_);
+    xcb_convert_selection(c_, window_, manager_, saveTargets_, saveProperty_, time_);
     xcb_flush(c_);
   }
 
@@ -204,7 +211,9 @@ class SelectionOwner {
   const SelectionTargets& targets_;
   std::vector<xcb_atom_t> atoms_;
   std::vector<Transfer> transfers_;
-  xcb_atom_t clipboard_ = 0, targetsAtom_ = 0, timestampAtom_ = 0, incr_ = 0, multiple_ = 0, manager_ = 0;
+  xcb_atom_t clipboard_ = 0, targetsAtom_ = 0, timestampAtom_ = 0, incr_ = 0, multiple_ = 0;
+  xcb_atom_t managerSelection_ = 0, saveTargets_ = 0, saveProperty_ = 0;
+  xcb_atom_t manager_ = 0;  // set once the clipboard manager was asked to save
   xcb_window_t window_ = 0;
   xcb_timestamp_t time_ = XCB_CURRENT_TIME;
   std::size_t piece_ = 1 << 16;
@@ -227,11 +236,7 @@ class SelectionOwner {
 }  // namespace
 
 bool ClipboardManagerRuns(xcb_connection_t* c) {
-  const xcb_atom_t manager = Atom(c, "CLIPBOARD_MANAGER");
-  if (manager == XCB_ATOM_NONE) return false;
-  Reply<xcb_get_selection_owner_reply_t> owner(
-      xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, manager), nullptr));
-  return owner && owner->owner != XCB_WINDOW_NONE;
+  return HasOwner(c, Atoms(c, {"CLIPBOARD_MANAGER"}).front());
 }
 
 bool KeepClipboardAfterExit(const SelectionTargets& targets) {
