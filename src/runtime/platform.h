@@ -43,6 +43,8 @@ class PixelFile {
  public:
   // A file of size zero bytes; nullptr when none can be made.
   static std::shared_ptr<PixelFile> Create(std::size_t size);
+  // The memory file fd, which it now owns, cut to size bytes.
+  static std::shared_ptr<PixelFile> Adopt(int fd, std::size_t size);
   PixelFile(const PixelFile&) = delete;
   PixelFile& operator=(const PixelFile&) = delete;
   ~PixelFile();

@@ -53,6 +53,17 @@ std::shared_ptr<PixelFile> PixelFile::Create(std::size_t size) {
   return file;
 }
 
+std::shared_ptr<PixelFile> PixelFile::Adopt(int fd, std::size_t size) {
+  if (fd < 0) return nullptr;
+  std::shared_ptr<PixelFile> file(new PixelFile);
+  file->fd_ = fd;
+  file->size_ = size;
+  // What lies past size goes back to the system now. Should the cut fail,
+  // the file is only longer than its views.
+  (void)ftruncate(fd, static_cast<off_t>(size));
+  return file;
+}
+
 PixelFile::~PixelFile() {
   if (fd_ >= 0) close(fd_);
 }

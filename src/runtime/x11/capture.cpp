@@ -147,20 +147,51 @@ void ClearRect(Bitmap& dst, const Rect& r) {
     std::memset(dst.Row(y) + static_cast<std::ptrdiff_t>(r.x) * bytes, 0, static_cast<std::size_t>(r.width) * bytes);
 }
 
+// The picture of a whole-screen capture: 24-bit bottom-up rows in a file in
+// memory, the layout of a DIB section, so that a later CreateFromPicture
+// maps the same pages instead of converting again.
+void SetPicture(Bitmap& dst, std::shared_ptr<platform::PixelFile> file, std::shared_ptr<void> view,
+                std::size_t stride) {
+  dst.bitsPixel = 24;
+  dst.bottomUp = true;
+  dst.stride = static_cast<std::int32_t>(stride);
+  dst.bits = static_cast<std::uint8_t*>(view.get());
+  dst.storage = std::move(view);
+  dst.remappable = false;
+  dst.file = std::move(file);
+}
+
+// A segment that is a memory file becomes the picture itself: its rows are
+// narrowed and turned bottom-up where they lie, on every core, and the file
+// is cut to the picture's size. No page is allocated, copied through the
+// kernel or given back one by one.
+bool TakeOver(RootImage& image, const Rect& r, std::size_t stride, Bitmap& dst) {
+  std::uint8_t* rows = image.segment->data();
+  if (!rows) return false;
+  NarrowToBottomUp(rows, r.width, r.height, image.stride, stride, Cores() > 1);
+  auto file = platform::PixelFile::Adopt(image.segment->TakeFile(), stride * static_cast<std::size_t>(r.height));
+  image.segment.reset();
+  auto view = file ? file->View() : nullptr;
+  if (!view) return false;
+  SetPicture(dst, std::move(file), std::move(view), stride);
+  return true;
+}
+
 // Rows read, converted and written out at once: both buffers stay in the
 // cache, and the segment's pages go back to the system soon after they are
 // read, so the 32-bit and the 24-bit screen never both exist whole.
 constexpr std::int32_t kBandRows = 16;
 
 // The screen's BGRX rows, read into shared memory, become the picture's
-// 24-bit bottom-up rows in a file in memory: the layout of a DIB section, so
-// that a later CreateFromPicture maps the same pages instead of converting
-// again. Every core converts a part of the rows.
+// 24-bit bottom-up rows; every core converts a part of the rows.
 bool HandOver(Connection& c, const Rect& r, const PixelFormat& format, Bitmap& dst) {
   const std::size_t stride = static_cast<std::size_t>(r.width * 3 + 3) & ~std::size_t{3};
-  auto file = platform::PixelFile::Create(stride * static_cast<std::size_t>(r.height));
   RootImage image;
-  if (!file || !ReadShm(c, r, format.RowBytes(r.width), image)) return false;
+  if (!ReadShm(c, r, format.RowBytes(r.width), image)) return false;
+  if (image.segment->InFile()) return TakeOver(image, r, stride, dst);
+  // A System V segment cannot be handed on: its rows go into a new file.
+  auto file = platform::PixelFile::Create(stride * static_cast<std::size_t>(r.height));
+  if (!file) return false;
   std::atomic<bool> written{true};
   const int parts = static_cast<int>(
       std::min<std::int32_t>(static_cast<std::int32_t>(Cores()), std::max<std::int32_t>(1, r.height / 64)));
@@ -189,13 +220,7 @@ bool HandOver(Connection& c, const Rect& r, const PixelFormat& format, Bitmap& d
   image.segment.reset();
   auto view = file->View();
   if (!view) return false;
-  dst.bitsPixel = 24;
-  dst.bottomUp = true;
-  dst.stride = static_cast<std::int32_t>(stride);
-  dst.bits = static_cast<std::uint8_t*>(view.get());
-  dst.storage = std::move(view);
-  dst.remappable = false;
-  dst.file = std::move(file);
+  SetPicture(dst, std::move(file), std::move(view), stride);
   return true;
 }
 

@@ -1,7 +1,11 @@
 #include "runtime/x11/pixel_format.h"
 
+#include <algorithm>
+#include <barrier>
 #include <bit>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -79,6 +83,125 @@ void BgrxToBgr(const std::uint8_t* src, int width, std::uint8_t* dst) {
   if (shuffle) return BgrxToBgrShuffle(src, width, dst);
 #endif
   BgrxToBgrPlain(src, width, dst);
+}
+
+namespace {
+
+// Rows are narrowed a band at a time into a small buffer and copied to their
+// place from there, so a row never overwrites bytes not yet read.
+//
+// Job 0 goes down from the top: row y lands at y * dstStride, never past the
+// start of row y itself. Job 1 goes up from the bottom: row y lands at
+// end - (height - y) * dstStride, never before the end of row y - 1. Each
+// job writes only over rows it has read, so the two can run at once.
+void NarrowPart(std::uint8_t* data, int width, int height, std::size_t srcStride, std::size_t dstStride, int split,
+                int job) {
+  constexpr int kBand = 16;
+  std::vector<std::uint8_t> band(dstStride * kBand);  // zeroed: the rows' padding
+  const std::size_t end = srcStride * static_cast<std::size_t>(height);
+  auto narrow = [&](int first, int rows) {
+    for (int i = 0; i < rows; ++i)
+      BgrxToBgr(data + srcStride * static_cast<std::size_t>(first + i), width, band.data() + dstStride * i);
+  };
+  if (job == 0) {
+    for (int y = 0; y < split; y += kBand) {
+      const int rows = std::min(kBand, split - y);
+      narrow(y, rows);
+      std::memcpy(data + dstStride * static_cast<std::size_t>(y), band.data(), dstStride * rows);
+    }
+  } else {
+    for (int last = height; last > split;) {
+      const int rows = std::min(kBand, last - split), first = last - rows;
+      narrow(first, rows);
+      std::memcpy(data + end - dstStride * static_cast<std::size_t>(height - first), band.data(), dstStride * rows);
+      last = first;
+    }
+  }
+}
+
+// Row p of the picture swaps with row q = height - 1 - p. Written at
+// q * dstStride, row p may cover rows of job 1 (kept gap bytes further on)
+// that are still to move, those of pairs nearer the middle: a pair must wait
+// for those, and from the middle outwards every pair comes after them.
+// The pair nearest the edge whose job-1 row the write of pair p covers, or
+// pairs (none) when it covers none.
+int FirstCoveredPair(int p, int height, std::size_t srcStride, std::size_t dstStride, int split) {
+  const long long h = height, b = static_cast<long long>(dstStride);
+  const long long gap = static_cast<long long>(srcStride - dstStride) * h, q = h - 1 - p;
+  // Rows r of job 1 (split <= r < q) whose bytes [r * b + gap, (r + 1) * b + gap)
+  // meet [q * b, (q + 1) * b).
+  const long long top = (q + 1) * b - gap - 1;  // r * b <= top
+  if (top < 0) return height / 2;
+  const long long last = std::min(top / b, q - 1);
+  const long long below = q * b - gap - b;  // r * b > below
+  const long long first = std::max<long long>(split, (below >= 0 ? below / b : -((-below + b - 1) / b)) + 1);
+  return first > last ? height / 2 : static_cast<int>(h - 1 - last);
+}
+
+void ReverseNarrowed(std::uint8_t* data, int height, std::size_t srcStride, std::size_t dstStride, int split,
+                     int first, int end) {
+  const std::size_t gap = (srcStride - dstStride) * static_cast<std::size_t>(height);
+  auto at = [&](int y) { return data + dstStride * static_cast<std::size_t>(y) + (y < split ? 0 : gap); };
+  std::vector<std::uint8_t> upper(dstStride), lower(dstStride);
+  for (int p = end - 1; p >= first; --p) {
+    const int q = height - 1 - p;
+    std::memcpy(upper.data(), at(p), dstStride);
+    std::memcpy(lower.data(), at(q), dstStride);
+    std::memcpy(data + dstStride * static_cast<std::size_t>(p), lower.data(), dstStride);
+    std::memcpy(data + dstStride * static_cast<std::size_t>(q), upper.data(), dstStride);
+  }
+  // An odd middle row lies above the split, where it belongs.
+}
+
+}  // namespace
+
+int ReversalOrder(int height, std::size_t srcStride, std::size_t dstStride, int split) {
+  const int pairs = height / 2;
+  int order = pairs;
+  while (order > 0 && FirstCoveredPair(order - 1, height, srcStride, dstStride, split) >= pairs) --order;
+  for (int p = 0; p < order; ++p)
+    if (FirstCoveredPair(p, height, srcStride, dstStride, split) < order) return -1;
+  return order;
+}
+
+void NarrowToBottomUp(std::uint8_t* data, int width, int height, std::size_t srcStride, std::size_t dstStride,
+                      bool twoThreads) {
+  const int split = height - height / 2, pairs = height / 2;
+  const int order = ReversalOrder(height, srcStride, dstStride, split);
+  const int middleA = order + (pairs - order) / 2, middleB = order / 2;
+  auto narrow = [&](int half) { NarrowPart(data, width, height, srcStride, dstStride, split, half); };
+  auto reverse = [&](int first, int end) { ReverseNarrowed(data, height, srcStride, dstStride, split, first, end); };
+  std::barrier<> sync(2);
+  auto second = [&] {
+    narrow(1);
+    sync.arrive_and_wait();
+    if (order < 0) return;
+    reverse(middleA, pairs);
+    sync.arrive_and_wait();
+    reverse(middleB, order);
+  };
+  std::thread other;
+  if (twoThreads) {
+    try {
+      other = std::thread(second);
+    } catch (const std::system_error&) {
+    }
+  }
+  if (!other.joinable()) {
+    narrow(0);
+    narrow(1);
+    return reverse(0, pairs);  // from the middle outwards covers every order
+  }
+  narrow(0);
+  sync.arrive_and_wait();
+  if (order < 0) {
+    reverse(0, pairs);
+  } else {
+    reverse(order, middleA);
+    sync.arrive_and_wait();
+    reverse(0, middleB);
+  }
+  other.join();
 }
 
 void ConvertRow(const PixelFormat& format, const std::uint8_t* src, int width, std::uint8_t* dst, int dstBytes) {

@@ -1,6 +1,7 @@
 // How the server lays out the pixels of an image, and the conversion of
 // image rows into our 24/32-bit BGR(X) bitmaps. Pure: no display needed.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -34,5 +35,17 @@ void ConvertRow(const PixelFormat& format, const std::uint8_t* src, int width, s
 // Drops the fourth byte of width BGRX pixels: dst gets 3 * width bytes.
 // src and dst must not overlap.
 void BgrxToBgr(const std::uint8_t* src, int width, std::uint8_t* dst);
+
+// Turns height BGRX rows, srcStride bytes apart from the start of data,
+// into the 24-bit bottom-up rows of a DIB, dstStride bytes apart (at most
+// srcStride, padding zeroed), in the same memory: no second buffer of the
+// image's size. With twoThreads, a second thread does half the work.
+void NarrowToBottomUp(std::uint8_t* data, int width, int height, std::size_t srcStride, std::size_t dstStride,
+                      bool twoThreads);
+
+// Which pairs of rows NarrowToBottomUp may swap at once once the rows are
+// narrowed: those from the result on, then those below it. -1: one pair
+// after the other, from the middle outwards. Exposed for its tests.
+int ReversalOrder(int height, std::size_t srcStride, std::size_t dstStride, int split);
 
 }  // namespace runtime::x11

@@ -6,9 +6,9 @@
 #include <sys/shm.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace runtime::x11 {
 namespace {
@@ -79,21 +79,16 @@ std::uint8_t* ShmSegment::data() {
   return data_;
 }
 
+int ShmSegment::TakeFile() {
+  if (seg_ || fd_ < 0) return -1;
+  if (data_) munmap(data_, size_);
+  data_ = nullptr;
+  return std::exchange(fd_, -1);
+}
+
 bool ShmSegment::Read(std::size_t offset, std::size_t size, std::uint8_t* dst) {
-  if (offset > size_ || size > size_ - offset) return false;
-  if (data_ || fd_ < 0) {
-    if (!data()) return false;
-    std::memcpy(dst, data_ + offset, size);
-    return true;
-  }
-  while (size > 0) {
-    const ssize_t n = pread(fd_, dst, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    dst += n;
-    offset += static_cast<std::size_t>(n);
-    size -= static_cast<std::size_t>(n);
-  }
+  if (offset > size_ || size > size_ - offset || !data()) return false;
+  std::memcpy(dst, data_ + offset, size);
   return true;
 }
 
@@ -101,12 +96,7 @@ std::size_t ShmSegment::Release(std::size_t from, std::size_t to) {
   const std::size_t page = PageSize();
   const std::size_t begin = (from + page - 1) / page * page, end = to / page * page;
   if (end <= begin) return from;
-  if (data_) {
-    madvise(data_ + begin, end - begin, MADV_REMOVE);
-  } else if (fd_ >= 0) {
-    fallocate(fd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(begin),
-              static_cast<off_t>(end - begin));
-  }
+  if (data_) madvise(data_ + begin, end - begin, MADV_REMOVE);
   return end;
 }
 

@@ -1,6 +1,6 @@
 // Shared memory that the X server can write images into: a memory file
-// passed to the server where the connection can carry descriptors (read
-// back without ever mapping it), else a System V segment.
+// passed to the server where the connection can carry descriptors (which a
+// picture can then own), else a System V segment.
 #pragma once
 #include <xcb/shm.h>
 
@@ -34,6 +34,11 @@ class ShmSegment {
   // The whole segment mapped here (mapped on first use); nullptr when it
   // cannot be.
   std::uint8_t* data();
+  // Whether the segment is a memory file, which TakeFile can hand on.
+  bool InFile() const { return fd_ >= 0; }
+  // Hands the memory file on, after DetachServer: the caller owns the
+  // returned descriptor, and this segment no longer has memory.
+  int TakeFile();
   // Copies [offset, offset + size) of the segment into dst.
   bool Read(std::size_t offset, std::size_t size, std::uint8_t* dst);
   // Gives the whole pages inside [from, to) back to the system and returns
