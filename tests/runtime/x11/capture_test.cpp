@@ -1,5 +1,8 @@
 // Captures compared pixel for pixel with what the X server itself shows.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include "capture/capture_bitmap.h"
 #include "runtime/platform.h"
@@ -21,6 +24,22 @@ bool InMapping(const void* address, const std::string& what) {
     if (reinterpret_cast<std::uintptr_t>(address) - from < to - from) return true;
   }
   return false;
+}
+// The size of the file mapped at address, found among this process's open
+// descriptors by the inode that /proc/PID/maps gives; -1 when none is.
+long long MappedFileSize(const void* address) {
+  std::istringstream maps(Shell("cat /proc/" + std::to_string(getpid()) + "/maps"));
+  for (std::string line; std::getline(maps, line);) {
+    std::uintptr_t from = 0, to = 0;
+    unsigned long long inode = 0;
+    std::sscanf(line.c_str(), "%lx-%lx %*s %*s %*s %llu", &from, &to, &inode);
+    if (reinterpret_cast<std::uintptr_t>(address) - from >= to - from) continue;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+      struct stat st {};
+      if (stat(fd.path().c_str(), &st) == 0 && st.st_ino == inode) return st.st_size;
+    }
+  }
+  return -1;
 }
 bool SysvAttached() { return Shell("grep -c SYSV /proc/" + std::to_string(getpid()) + "/maps") != "0\n"; }
 
@@ -67,6 +86,8 @@ TEST(Capture, ScreenEqualsWhatTheServerShowsAndCopiesShareItsPages) {
     ASSERT_EQ(std::make_pair(Pixels(shot).width, Pixels(shot).height), std::make_pair(1024, 768));
     EXPECT_EQ(Mismatches(Pixels(shot), root, 0, 0), 0);
     EXPECT_TRUE(InMapping(Pixels(shot).bits, "memfd:"));
+    // The 32-bit rows the server wrote are gone: the file holds the 24-bit ones.
+    EXPECT_EQ(MappedFileSize(Pixels(shot).bits), 1024 * 3 * 768);
     EXPECT_FALSE(SysvAttached());
   }
   const Rgb root = Steady([&] { shot = capture::GrabScreen(); });
