@@ -94,44 +94,52 @@ void BgrxToBgr(const std::uint8_t* src, int width, std::uint8_t* dst) {
 
 namespace {
 
-// Rows are narrowed a band at a time into a small buffer and copied to their
-// place from there, so a row never overwrites bytes not yet read.
+constexpr int kBand = 16;
+
+// A thread's own room: a band of narrowed rows, then two rows to swap.
+struct Scratch {
+  std::uint8_t* band;
+  std::uint8_t* upper;
+  std::uint8_t* lower;
+};
+
+// Rows are narrowed a band at a time into scratch and copied to their place
+// from there, so a row never overwrites bytes not yet read.
 //
 // Job 0 goes down from the top: row y lands at y * dstStride, never past the
 // start of row y itself. Job 1 goes up from the bottom: row y lands at
 // end - (height - y) * dstStride, never before the end of row y - 1. Each
 // job writes only over rows it has read, so the two can run at once.
 void NarrowPart(std::uint8_t* data, int width, int height, std::size_t srcStride, std::size_t dstStride, int split,
-                int job) {
-  constexpr int kBand = 16;
-  std::vector<std::uint8_t> band(dstStride * kBand);  // zeroed: the rows' padding
+                int job, const Scratch& room) {
   const std::size_t end = srcStride * static_cast<std::size_t>(height);
   auto narrow = [&](int first, int rows) {
     for (int i = 0; i < rows; ++i)
-      BgrxToBgr(data + srcStride * static_cast<std::size_t>(first + i), width, band.data() + dstStride * i);
+      BgrxToBgr(data + srcStride * static_cast<std::size_t>(first + i), width, room.band + dstStride * i);
   };
   if (job == 0) {
     for (int y = 0; y < split; y += kBand) {
       const int rows = std::min(kBand, split - y);
       narrow(y, rows);
-      std::memcpy(data + dstStride * static_cast<std::size_t>(y), band.data(), dstStride * rows);
+      std::memcpy(data + dstStride * static_cast<std::size_t>(y), room.band, dstStride * rows);
     }
   } else {
     for (int last = height; last > split;) {
       const int rows = std::min(kBand, last - split), first = last - rows;
       narrow(first, rows);
-      std::memcpy(data + end - dstStride * static_cast<std::size_t>(height - first), band.data(), dstStride * rows);
+      std::memcpy(data + end - dstStride * static_cast<std::size_t>(height - first), room.band, dstStride * rows);
       last = first;
     }
   }
 }
 
-// Row p of the picture swaps with row q = height - 1 - p. Written at
+// Then row p of the picture swaps with row q = height - 1 - p. Written at
 // q * dstStride, row p may cover rows of job 1 (kept gap bytes further on)
-// that are still to move, those of pairs nearer the middle: a pair must wait
-// for those, and from the middle outwards every pair comes after them.
-// The pair nearest the edge whose job-1 row the write of pair p covers, or
-// pairs (none) when it covers none.
+// that are still to move: those of pairs nearer the middle. Going from the
+// middle outwards, every pair comes after them.
+//
+// The pair nearest the edge among those whose job-1 rows the write of pair p
+// covers; height / 2 (no pair) when it covers none.
 int FirstCoveredPair(int p, int height, std::size_t srcStride, std::size_t dstStride, int split) {
   const long long h = height, b = static_cast<long long>(dstStride);
   const long long gap = static_cast<long long>(srcStride - dstStride) * h, q = h - 1 - p;
@@ -145,23 +153,10 @@ int FirstCoveredPair(int p, int height, std::size_t srcStride, std::size_t dstSt
   return first > last ? height / 2 : static_cast<int>(h - 1 - last);
 }
 
-void ReverseNarrowed(std::uint8_t* data, int height, std::size_t srcStride, std::size_t dstStride, int split,
-                     int first, int end) {
-  const std::size_t gap = (srcStride - dstStride) * static_cast<std::size_t>(height);
-  auto at = [&](int y) { return data + dstStride * static_cast<std::size_t>(y) + (y < split ? 0 : gap); };
-  std::vector<std::uint8_t> upper(dstStride), lower(dstStride);
-  for (int p = end - 1; p >= first; --p) {
-    const int q = height - 1 - p;
-    std::memcpy(upper.data(), at(p), dstStride);
-    std::memcpy(lower.data(), at(q), dstStride);
-    std::memcpy(data + dstStride * static_cast<std::size_t>(p), lower.data(), dstStride);
-    std::memcpy(data + dstStride * static_cast<std::size_t>(q), upper.data(), dstStride);
-  }
-  // An odd middle row lies above the split, where it belongs.
-}
-
-}  // namespace
-
+// The pairs that may swap at once: those from the result on, which cover
+// nothing still to move, then those below it, which cover only rows of the
+// first group. -1 when that does not hold (tiny images): then one pair after
+// the other, from the middle outwards.
 int ReversalOrder(int height, std::size_t srcStride, std::size_t dstStride, int split) {
   const int pairs = height / 2;
   int order = pairs;
@@ -171,21 +166,47 @@ int ReversalOrder(int height, std::size_t srcStride, std::size_t dstStride, int 
   return order;
 }
 
+// Swaps the pairs [first, end), from the middle outwards.
+void ReverseNarrowed(std::uint8_t* data, int height, std::size_t srcStride, std::size_t dstStride, int split,
+                     int first, int end, const Scratch& room) {
+  const std::size_t gap = (srcStride - dstStride) * static_cast<std::size_t>(height);
+  auto at = [&](int y) { return data + dstStride * static_cast<std::size_t>(y) + (y < split ? 0 : gap); };
+  for (int p = end - 1; p >= first; --p) {
+    const int q = height - 1 - p;
+    std::memcpy(room.upper, at(p), dstStride);
+    std::memcpy(room.lower, at(q), dstStride);
+    std::memcpy(data + dstStride * static_cast<std::size_t>(p), room.lower, dstStride);
+    std::memcpy(data + dstStride * static_cast<std::size_t>(q), room.upper, dstStride);
+  }
+  // An odd middle row lies above the split, where it belongs.
+}
+
+}  // namespace
+
 void NarrowToBottomUp(std::uint8_t* data, int width, int height, std::size_t srcStride, std::size_t dstStride,
                       bool twoThreads) {
   const int split = height - height / 2, pairs = height / 2;
   const int order = ReversalOrder(height, srcStride, dstStride, split);
   const int middleA = order + (pairs - order) / 2, middleB = order / 2;
-  auto narrow = [&](int half) { NarrowPart(data, width, height, srcStride, dstStride, split, half); };
-  auto reverse = [&](int first, int end) { ReverseNarrowed(data, height, srcStride, dstStride, split, first, end); };
+  // All the memory the threads use, taken before any starts: nothing below
+  // can throw once two threads work on the rows.
+  std::vector<std::uint8_t> memory(2 * (kBand + 2) * dstStride);  // zeroed: the rows' padding
+  const auto room = [&](int half) {
+    std::uint8_t* base = memory.data() + static_cast<std::size_t>(half) * (kBand + 2) * dstStride;
+    return Scratch{base, base + kBand * dstStride, base + (kBand + 1) * dstStride};
+  };
+  auto narrow = [&](int half) { NarrowPart(data, width, height, srcStride, dstStride, split, half, room(half)); };
+  auto reverse = [&](int half, int first, int end) {
+    ReverseNarrowed(data, height, srcStride, dstStride, split, first, end, room(half));
+  };
   std::barrier<> sync(2);
   auto second = [&] {
     narrow(1);
     sync.arrive_and_wait();
     if (order < 0) return;
-    reverse(middleA, pairs);
+    reverse(1, middleA, pairs);
     sync.arrive_and_wait();
-    reverse(middleB, order);
+    reverse(1, middleB, order);
   };
   std::thread other;
   if (twoThreads) {
@@ -197,16 +218,16 @@ void NarrowToBottomUp(std::uint8_t* data, int width, int height, std::size_t src
   if (!other.joinable()) {
     narrow(0);
     narrow(1);
-    return reverse(0, pairs);  // from the middle outwards covers every order
+    return reverse(0, 0, pairs);  // from the middle outwards suits every order
   }
   narrow(0);
   sync.arrive_and_wait();
   if (order < 0) {
-    reverse(0, pairs);
+    reverse(0, 0, pairs);
   } else {
-    reverse(order, middleA);
+    reverse(0, order, middleA);
     sync.arrive_and_wait();
-    reverse(0, middleB);
+    reverse(0, 0, middleB);
   }
   other.join();
 }

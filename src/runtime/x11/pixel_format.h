@@ -43,9 +43,4 @@ void BgrxToBgr(const std::uint8_t* src, int width, std::uint8_t* dst);
 void NarrowToBottomUp(std::uint8_t* data, int width, int height, std::size_t srcStride, std::size_t dstStride,
                       bool twoThreads);
 
-// Which pairs of rows NarrowToBottomUp may swap at once once the rows are
-// narrowed: those from the result on, then those below it. -1: one pair
-// after the other, from the middle outwards. Exposed for its tests.
-int ReversalOrder(int height, std::size_t srcStride, std::size_t dstStride, int split);
-
 }  // namespace runtime::x11
