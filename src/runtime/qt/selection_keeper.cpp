@@ -16,20 +16,8 @@
 namespace runtime::qt {
 namespace {
 
+using x11::InternAtoms;
 using x11::Reply;
-
-// All the names are asked for at once: one round trip, however many.
-std::vector<xcb_atom_t> Atoms(xcb_connection_t* c, const std::vector<std::string>& names) {
-  std::vector<xcb_intern_atom_cookie_t> cookies;
-  for (const std::string& name : names)
-    cookies.push_back(xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.data()));
-  std::vector<xcb_atom_t> atoms;
-  for (const xcb_intern_atom_cookie_t& cookie : cookies) {
-    Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(c, cookie, nullptr));
-    atoms.push_back(reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE});
-  }
-  return atoms;
-}
 
 bool HasOwner(xcb_connection_t* c, xcb_atom_t selection) {
   if (selection == XCB_ATOM_NONE) return false;
@@ -58,7 +46,7 @@ class SelectionOwner {
                                       "MULTIPLE",  "CLIPBOARD_MANAGER", "SAVE_TARGETS", "_GLIMMET_SAVE_TARGETS"};
     const std::size_t fixed = names.size();
     for (const auto& [name, data] : targets_) names.push_back(name);
-    const std::vector<xcb_atom_t> atoms = Atoms(c_, names);
+    const std::vector<xcb_atom_t> atoms = InternAtoms(c_, names);  // one round trip
     clipboard_ = atoms[0];
     targetsAtom_ = atoms[1];
     timestampAtom_ = atoms[2];
@@ -236,7 +224,7 @@ class SelectionOwner {
 }  // namespace
 
 bool ClipboardManagerRuns(xcb_connection_t* c) {
-  return HasOwner(c, Atoms(c, {"CLIPBOARD_MANAGER"}).front());
+  return HasOwner(c, InternAtoms(c, {"CLIPBOARD_MANAGER"}).front());
 }
 
 bool KeepClipboardAfterExit(const SelectionTargets& targets) {

@@ -191,28 +191,25 @@ bool HandOver(Connection& c, const Rect& r, const PixelFormat& format, Bitmap& d
   if (image.segment->InFile()) return TakeOver(image, r, stride, dst);
   // A System V segment cannot be handed on: its rows go into a new file.
   auto file = platform::PixelFile::Create(stride * static_cast<std::size_t>(r.height));
-  if (!file) return false;
+  const std::uint8_t* rows = file ? image.segment->data() : nullptr;
+  if (!rows) return false;
   std::atomic<bool> written{true};
   const int parts = static_cast<int>(
       std::min<std::int32_t>(static_cast<std::int32_t>(Cores()), std::max<std::int32_t>(1, r.height / 64)));
   RunAll(parts, [&](int k) {
     const std::int32_t first = r.height * k / parts, end = r.height * (k + 1) / parts;
-    std::vector<std::uint8_t> in(image.stride * kBandRows), out(stride * kBandRows);
+    std::vector<std::uint8_t> out(stride * kBandRows);
     std::size_t released = image.stride * static_cast<std::size_t>(first);
     for (std::int32_t y = first; y < end && written; y += kBandRows) {
-      const std::int32_t rows = std::min(kBandRows, end - y);
-      const std::size_t from = image.stride * static_cast<std::size_t>(y), bytes = image.stride * rows;
-      if (!image.segment->Read(from, bytes, in.data())) {
-        written = false;
-        break;
-      }
+      const std::int32_t band = std::min(kBandRows, end - y);
+      const std::size_t from = image.stride * static_cast<std::size_t>(y), bytes = image.stride * band;
       // Picture row y + i is memory row height - 1 - y - i: the band goes
       // in reversed, ending at the memory row of picture row y.
-      for (std::int32_t i = 0; i < rows; ++i)
-        BgrxToBgr(in.data() + image.stride * static_cast<std::size_t>(i), r.width,
-                  out.data() + stride * static_cast<std::size_t>(rows - 1 - i));
-      const std::size_t at = stride * static_cast<std::size_t>(r.height - y - rows);
-      if (!file->Write(out.data(), stride * static_cast<std::size_t>(rows), at)) written = false;
+      for (std::int32_t i = 0; i < band; ++i)
+        BgrxToBgr(rows + from + image.stride * static_cast<std::size_t>(i), r.width,
+                  out.data() + stride * static_cast<std::size_t>(band - 1 - i));
+      const std::size_t at = stride * static_cast<std::size_t>(r.height - y - band);
+      if (!file->Write(out.data(), stride * static_cast<std::size_t>(band), at)) written = false;
       released = image.segment->Release(released, from + bytes);
     }
   });

@@ -87,11 +87,7 @@ const Atoms& Connection::atoms() const {
 }
 
 void Connection::InternAtoms() const {
-  struct Name {
-    const char* name;
-    xcb_atom_t Atoms::*field;
-  };
-  static constexpr Name names[] = {
+  static constexpr std::pair<const char*, xcb_atom_t Atoms::*> names[] = {
       {"_NET_CLIENT_LIST", &Atoms::netClientList},
       {"_NET_CLIENT_LIST_STACKING", &Atoms::netClientListStacking},
       {"_NET_WM_NAME", &Atoms::netWmName},
@@ -103,13 +99,22 @@ void Connection::InternAtoms() const {
       {"WM_STATE", &Atoms::wmState},
       {"WM_TRANSIENT_FOR", &Atoms::wmTransientFor},
   };
-  xcb_intern_atom_cookie_t cookies[std::size(names)];
-  for (std::size_t i = 0; i < std::size(names); ++i)
-    cookies[i] = xcb_intern_atom(c_, 0, static_cast<std::uint16_t>(std::strlen(names[i].name)), names[i].name);
-  for (std::size_t i = 0; i < std::size(names); ++i) {
-    Reply<xcb_intern_atom_reply_t> r(xcb_intern_atom_reply(c_, cookies[i], nullptr));
-    if (r) atoms_.*names[i].field = r->atom;
+  std::vector<std::string> asked;
+  for (const auto& [name, field] : names) asked.emplace_back(name);
+  const std::vector<xcb_atom_t> atoms = x11::InternAtoms(c_, asked);
+  for (std::size_t i = 0; i < std::size(names); ++i) atoms_.*names[i].second = atoms[i];
+}
+
+std::vector<xcb_atom_t> InternAtoms(xcb_connection_t* c, const std::vector<std::string>& names) {
+  std::vector<xcb_intern_atom_cookie_t> cookies;
+  for (const std::string& name : names)
+    cookies.push_back(xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.data()));
+  std::vector<xcb_atom_t> atoms;
+  for (const xcb_intern_atom_cookie_t& cookie : cookies) {
+    Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(c, cookie, nullptr));
+    atoms.push_back(reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE});
   }
+  return atoms;
 }
 
 bool Connection::Check(xcb_void_cookie_t cookie) const {

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace runtime::x11 {
@@ -92,6 +93,10 @@ class Connection {
   int bitsPerPixel_ = 32;
   int scanlinePad_ = 32;
 };
+
+// Interns every name in one round trip; XCB_ATOM_NONE where the server
+// gave no answer.
+std::vector<xcb_atom_t> InternAtoms(xcb_connection_t* c, const std::vector<std::string>& names);
 
 // Reads a property as 32-bit items (windows, atoms, cardinals); empty when
 // the window or the property is missing.

@@ -86,12 +86,6 @@ int ShmSegment::TakeFile() {
   return std::exchange(fd_, -1);
 }
 
-bool ShmSegment::Read(std::size_t offset, std::size_t size, std::uint8_t* dst) {
-  if (offset > size_ || size > size_ - offset || !data()) return false;
-  std::memcpy(dst, data_ + offset, size);
-  return true;
-}
-
 std::size_t ShmSegment::Release(std::size_t from, std::size_t to) {
   const std::size_t page = PageSize();
   const std::size_t begin = (from + page - 1) / page * page, end = to / page * page;

@@ -39,8 +39,6 @@ class ShmSegment {
   // Hands the memory file on, after DetachServer: the caller owns the
   // returned descriptor, and this segment no longer has memory.
   int TakeFile();
-  // Copies [offset, offset + size) of the segment into dst.
-  bool Read(std::size_t offset, std::size_t size, std::uint8_t* dst);
   // Gives the whole pages inside [from, to) back to the system and returns
   // where the next call may start. Their contents are gone.
   std::size_t Release(std::size_t from, std::size_t to);
