@@ -3,9 +3,16 @@
 #pragma once
 #include <algorithm>
 #include <atomic>
-#include <system_error>
+#include <exception>
+#include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
+
+#if defined(__linux__)
+#include <pthread.h>
+#include <sched.h>
+#endif
 
 namespace runtime {
 
@@ -13,6 +20,37 @@ namespace runtime {
 inline unsigned Cores() {
   static const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 1u, 16u);
   return cores;
+}
+
+// Starts job on a new thread that begins on another CPU than this one.
+// Some schedulers, those of small virtual machines above all, queue a new
+// thread behind its busy creator for a millisecond or more before an idle
+// CPU takes it, and a pass of a few milliseconds then runs mostly on one
+// core. The thread is placed on the other CPUs the process may use, and is
+// let free again as soon as it runs. Throws std::system_error as
+// std::thread does.
+template <typename Job>
+std::thread StartThread(Job job) {
+#if defined(__linux__)
+  cpu_set_t all, others;
+  const int here = sched_getcpu();
+  if (here >= 0 && here < CPU_SETSIZE && sched_getaffinity(0, sizeof all, &all) == 0) {
+    others = all;
+    CPU_CLR(here, &others);
+    if (CPU_COUNT(&others) > 0) {
+      // 1: placed by this thread; 2: running. Whichever comes second frees it.
+      auto state = std::make_shared<std::atomic<int>>(0);
+      std::thread t([state, all, job = std::move(job)]() mutable {
+        if (state->exchange(2) == 1) sched_setaffinity(0, sizeof all, &all);
+        job();
+      });
+      pthread_setaffinity_np(t.native_handle(), sizeof others, &others);
+      if (state->exchange(1) == 2) pthread_setaffinity_np(t.native_handle(), sizeof all, &all);
+      return t;
+    }
+  }
+#endif
+  return std::thread(std::move(job));
 }
 
 // Runs job(0..count-1) on up to Cores() threads, this one included. When a
@@ -26,9 +64,12 @@ void RunAll(int count, Job job) {
   std::vector<std::thread> threads;
   const unsigned extra = count > 0 ? std::min<unsigned>(Cores(), static_cast<unsigned>(count)) - 1 : 0;
   for (unsigned t = 0; t < extra; ++t) {
+    // Out of threads or of memory: the threads already started, and this
+    // one, share the work.
     try {
-      threads.emplace_back(worker);
-    } catch (const std::system_error&) {
+      threads.reserve(extra);
+      threads.push_back(StartThread(worker));
+    } catch (const std::exception&) {
       break;
     }
   }

@@ -7,8 +7,6 @@
 #include <atomic>
 #include <cstring>
 #include <optional>
-#include <system_error>
-#include <thread>
 
 #include "runtime/parallel.h"
 #include "runtime/platform.h"
@@ -84,20 +82,12 @@ bool ReadShm(Connection& c, const Rect& r, std::size_t stride, RootImage& image)
                         static_cast<std::uint16_t>(r.width), static_cast<std::uint16_t>(r.height), ~0u,
                         XCB_IMAGE_FORMAT_Z_PIXMAP, image.segment->id(), 0);
   xcb_flush(c.xcb());
-  // The server fills the segment from the top; meanwhile the other core
-  // gives it its pages from the bottom up, so that most of the server's
-  // page faults find a page already there.
-  std::atomic<bool> done{false};
-  std::thread allocator;
-  if (Cores() > 1 && byDescriptor) {
-    try {
-      allocator = std::thread([&] { image.segment->AllocateBackwards(done); });
-    } catch (const std::system_error&) {
-    }
-  }
+  // The server fills the segment from the top; meanwhile this thread gives
+  // it its pages from the bottom up, so that most of the server's page
+  // faults find a page already there. Done here rather than on a thread of
+  // its own: a new thread may wait behind the server for its CPU.
+  if (Cores() > 1 && byDescriptor) image.segment->AllocateUntilReadable(xcb_get_file_descriptor(c.xcb()));
   Reply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(c.xcb(), cookie, &error));
-  done = true;
-  if (allocator.joinable()) allocator.join();
   std::free(error);
   const bool attached = image.segment->ConfirmAttach(c);
   image.segment->DetachServer();

@@ -4,8 +4,10 @@
 #include <barrier>
 #include <bit>
 #include <cstring>
-#include <system_error>
+#include <exception>
 #include <thread>
+
+#include "runtime/parallel.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
@@ -172,11 +174,20 @@ void ReverseNarrowed(std::uint8_t* data, int height, std::size_t srcStride, std:
   const std::size_t gap = (srcStride - dstStride) * static_cast<std::size_t>(height);
   auto at = [&](int y) { return data + dstStride * static_cast<std::size_t>(y) + (y < split ? 0 : gap); };
   for (int p = end - 1; p >= first; --p) {
+    // Row p (above the split) already lies where row q goes.
     const int q = height - 1 - p;
-    std::memcpy(room.upper, at(p), dstStride);
-    std::memcpy(room.lower, at(q), dstStride);
-    std::memcpy(data + dstStride * static_cast<std::size_t>(p), room.lower, dstStride);
-    std::memcpy(data + dstStride * static_cast<std::size_t>(q), room.upper, dstStride);
+    std::uint8_t* const rowP = data + dstStride * static_cast<std::size_t>(p);
+    std::uint8_t* const placeP = data + dstStride * static_cast<std::size_t>(q);
+    if (gap >= dstStride) {
+      // Row q lies a whole row or more past the place of row p: two copies.
+      std::memcpy(placeP, rowP, dstStride);
+      std::memcpy(rowP, at(q), dstStride);
+    } else {
+      std::memcpy(room.upper, rowP, dstStride);
+      std::memcpy(room.lower, at(q), dstStride);
+      std::memcpy(rowP, room.lower, dstStride);
+      std::memcpy(placeP, room.upper, dstStride);
+    }
   }
   // An odd middle row lies above the split, where it belongs.
 }
@@ -211,8 +222,8 @@ void NarrowToBottomUp(std::uint8_t* data, int width, int height, std::size_t src
   std::thread other;
   if (twoThreads) {
     try {
-      other = std::thread(second);
-    } catch (const std::system_error&) {
+      other = StartThread(second);
+    } catch (const std::exception&) {
     }
   }
   if (!other.joinable()) {

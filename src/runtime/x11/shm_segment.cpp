@@ -1,6 +1,7 @@
 #include "runtime/x11/shm_segment.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ipc.h>
 #include <sys/mman.h>
 #include <sys/shm.h>
@@ -94,10 +95,12 @@ std::size_t ShmSegment::Release(std::size_t from, std::size_t to) {
   return end;
 }
 
-void ShmSegment::AllocateBackwards(const std::atomic<bool>& done) {
+void ShmSegment::AllocateUntilReadable(int socket) {
   constexpr std::size_t kChunk = std::size_t{256} << 10;
   if (fd_ < 0) return;
-  for (std::size_t end = size_; end > 0 && !done;) {
+  for (std::size_t end = size_; end > 0;) {
+    pollfd reply{socket, POLLIN, 0};
+    if (poll(&reply, 1, 0) != 0) return;
     const std::size_t begin = end > kChunk ? end - kChunk : 0;
     if (fallocate(fd_, 0, static_cast<off_t>(begin), static_cast<off_t>(end - begin)) != 0) return;
     end = begin;

@@ -4,7 +4,6 @@
 #pragma once
 #include <xcb/shm.h>
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -43,9 +42,10 @@ class ShmSegment {
   // where the next call may start. Their contents are gone.
   std::size_t Release(std::size_t from, std::size_t to);
   // Gives a memory-file segment its pages from the end towards the start,
-  // a quarter of a megabyte at a time, until done is set. Pages already
-  // there (written by the server) are left as they are.
-  void AllocateBackwards(const std::atomic<bool>& done);
+  // a quarter of a megabyte at a time, until the socket has something to
+  // read (the server's reply). Pages already there (written by the server)
+  // are left as they are.
+  void AllocateUntilReadable(int socket);
 
  private:
   ShmSegment() = default;
