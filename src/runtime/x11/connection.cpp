@@ -68,6 +68,30 @@ void Connection::ProbeExtensions() {
   if (randr && randr->present) randrVersion_ = xcb_randr_query_version(c_, 1, 5);
 }
 
+namespace {
+
+constexpr std::pair<const char*, xcb_atom_t Atoms::*> kAtomNames[] = {
+    {"_NET_CLIENT_LIST", &Atoms::netClientList},
+    {"_NET_CLIENT_LIST_STACKING", &Atoms::netClientListStacking},
+    {"_NET_WM_NAME", &Atoms::netWmName},
+    {"_NET_WM_STATE", &Atoms::netWmState},
+    {"_NET_WM_STATE_ABOVE", &Atoms::netWmStateAbove},
+    {"_NET_RESTACK_WINDOW", &Atoms::netRestackWindow},
+    {"_NET_MOVERESIZE_WINDOW", &Atoms::netMoveresizeWindow},
+    {"_NET_SUPPORTING_WM_CHECK", &Atoms::netSupportingWmCheck},
+    {"WM_STATE", &Atoms::wmState},
+    {"WM_TRANSIENT_FOR", &Atoms::wmTransientFor},
+};
+
+}  // namespace
+
+void Connection::PrefetchAtoms() const {
+  if (atomsTaken_ || !atomsAsked_.empty()) return;
+  std::vector<std::string> names;
+  for (const auto& [name, field] : kAtomNames) names.emplace_back(name);
+  atomsAsked_ = AskAtoms(c_, names);
+}
+
 void Connection::CollectRandrVersion() const {
   if (!randrVersion_) return;
   Reply<xcb_randr_query_version_reply_t> v(xcb_randr_query_version_reply(c_, *randrVersion_, nullptr));
@@ -78,43 +102,34 @@ void Connection::CollectRandrVersion() const {
 }
 
 const Atoms& Connection::atoms() const {
-  // Asked for on first use: a screen capture never needs them.
-  if (!atomsInterned_) {
-    InternAtoms();
-    atomsInterned_ = true;
+  if (!atomsTaken_) {
+    PrefetchAtoms();
+    const std::vector<xcb_atom_t> atoms = TakeAtoms(c_, atomsAsked_);
+    atomsAsked_.clear();
+    atomsTaken_ = true;
+    for (std::size_t i = 0; i < std::size(kAtomNames); ++i) atoms_.*kAtomNames[i].second = atoms[i];
   }
   return atoms_;
 }
 
-void Connection::InternAtoms() const {
-  static constexpr std::pair<const char*, xcb_atom_t Atoms::*> names[] = {
-      {"_NET_CLIENT_LIST", &Atoms::netClientList},
-      {"_NET_CLIENT_LIST_STACKING", &Atoms::netClientListStacking},
-      {"_NET_WM_NAME", &Atoms::netWmName},
-      {"_NET_WM_STATE", &Atoms::netWmState},
-      {"_NET_WM_STATE_ABOVE", &Atoms::netWmStateAbove},
-      {"_NET_RESTACK_WINDOW", &Atoms::netRestackWindow},
-      {"_NET_MOVERESIZE_WINDOW", &Atoms::netMoveresizeWindow},
-      {"_NET_SUPPORTING_WM_CHECK", &Atoms::netSupportingWmCheck},
-      {"WM_STATE", &Atoms::wmState},
-      {"WM_TRANSIENT_FOR", &Atoms::wmTransientFor},
-  };
-  std::vector<std::string> asked;
-  for (const auto& [name, field] : names) asked.emplace_back(name);
-  const std::vector<xcb_atom_t> atoms = x11::InternAtoms(c_, asked);
-  for (std::size_t i = 0; i < std::size(names); ++i) atoms_.*names[i].second = atoms[i];
-}
-
-std::vector<xcb_atom_t> InternAtoms(xcb_connection_t* c, const std::vector<std::string>& names) {
+std::vector<xcb_intern_atom_cookie_t> AskAtoms(xcb_connection_t* c, const std::vector<std::string>& names) {
   std::vector<xcb_intern_atom_cookie_t> cookies;
   for (const std::string& name : names)
     cookies.push_back(xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.data()));
+  return cookies;
+}
+
+std::vector<xcb_atom_t> TakeAtoms(xcb_connection_t* c, const std::vector<xcb_intern_atom_cookie_t>& cookies) {
   std::vector<xcb_atom_t> atoms;
   for (const xcb_intern_atom_cookie_t& cookie : cookies) {
     Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(c, cookie, nullptr));
     atoms.push_back(reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE});
   }
   return atoms;
+}
+
+std::vector<xcb_atom_t> InternAtoms(xcb_connection_t* c, const std::vector<std::string>& names) {
+  return TakeAtoms(c, AskAtoms(c, names));
 }
 
 bool Connection::Check(xcb_void_cookie_t cookie) const {

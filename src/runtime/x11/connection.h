@@ -47,6 +47,10 @@ class Connection {
   xcb_window_t root() const { return screen_->root; }
   const xcb_visualtype_t* rootVisual() const { return visual_; }
   const Atoms& atoms() const;
+  // Sends the atoms' requests now, so that their answers travel with the
+  // next round trip; atoms() then takes them without waiting. A screen
+  // capture never needs them.
+  void PrefetchAtoms() const;
   bool hasRandr() const {
     CollectRandrVersion();
     return randr_;
@@ -75,7 +79,7 @@ class Connection {
  private:
   explicit Connection(xcb_connection_t* c, int screenNumber);
   void ProbeExtensions();
-  void InternAtoms() const;
+
   // The RandR version is asked for at connection and its answer taken on
   // first need, so that it travels with the first requests that use it.
   void CollectRandrVersion() const;
@@ -83,8 +87,9 @@ class Connection {
   xcb_connection_t* c_;
   const xcb_screen_t* screen_ = nullptr;
   const xcb_visualtype_t* visual_ = nullptr;
-  mutable Atoms atoms_;  // interned on first use
-  mutable bool atomsInterned_ = false;
+  mutable Atoms atoms_;  // asked for on first need, taken on first use
+  mutable std::vector<xcb_intern_atom_cookie_t> atomsAsked_;
+  mutable bool atomsTaken_ = false;
   mutable std::optional<xcb_randr_query_version_cookie_t> randrVersion_;
   mutable bool randr_ = false;
   mutable bool randrMonitors_ = false;
@@ -95,7 +100,10 @@ class Connection {
 };
 
 // Interns every name in one round trip; XCB_ATOM_NONE where the server
-// gave no answer.
+// gave no answer. Asking and taking apart lets the round trip travel with
+// other requests.
+std::vector<xcb_intern_atom_cookie_t> AskAtoms(xcb_connection_t* c, const std::vector<std::string>& names);
+std::vector<xcb_atom_t> TakeAtoms(xcb_connection_t* c, const std::vector<xcb_intern_atom_cookie_t>& cookies);
 std::vector<xcb_atom_t> InternAtoms(xcb_connection_t* c, const std::vector<std::string>& names);
 
 // Reads a property as 32-bit items (windows, atoms, cardinals); empty when

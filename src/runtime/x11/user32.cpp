@@ -7,6 +7,7 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include <xcb/xinput.h>
 
@@ -246,6 +247,9 @@ bool GetCursorPos(POINTAPI* point) {
     *point = {last.x, last.y};
     return true;
   }
+  // The window lookups that usually follow need the atoms: their requests
+  // travel with this round trip (once a run).
+  c->PrefetchAtoms();
   Reply<xcb_query_pointer_reply_t> r(
       xcb_query_pointer_reply(c->xcb(), xcb_query_pointer(c->xcb(), c->root()), nullptr));
   if (!r) return false;
@@ -299,20 +303,29 @@ HWND WindowFromPoint(std::int32_t x, std::int32_t y) {
 }
 
 namespace {
+// A level at a time, each level's question about WM_STATE travelling with
+// the next level's round trips, and the root's size with the first.
 HWND WalkTree(Connection& cref, std::int32_t x, std::int32_t y) {
   Connection* c = &cref;
-  const auto screen = CurrentScreenLayout(*c);
-  if (!screen || x < 0 || y < 0 || x >= screen->root.width || y >= screen->root.height) return 0;
+  if (x < 0 || y < 0) return 0;
+  const xcb_get_geometry_cookie_t rootAsked = xcb_get_geometry(c->xcb(), c->root());
   Found at{c->root(), 0, 0};
   xcb_window_t top = XCB_NONE;
   bool insideClient = false;
+  std::optional<xcb_get_property_cookie_t> stateAsked;  // of at.window
   for (int depth = 0; depth < 64; ++depth) {
     const Found child = ChildAt(*c, at.window, at.x, at.y, x, y);
+    if (stateAsked) insideClient = TakeWmState(*c, *std::exchange(stateAsked, std::nullopt)) || insideClient;
     if (child.window == XCB_NONE) break;
     if (top == XCB_NONE) top = child.window;
-    if (!insideClient) insideClient = HasWmState(*c, child.window);
+    if (!insideClient) stateAsked = AskWmState(*c, child.window);
     at = child;
   }
+  if (stateAsked) insideClient = TakeWmState(*c, *stateAsked) || insideClient;
+  xcb_generic_error_t* error = nullptr;
+  Reply<xcb_get_geometry_reply_t> root(xcb_get_geometry_reply(c->xcb(), rootAsked, &error));
+  std::free(error);
+  if (!root || x >= root->width || y >= root->height) return 0;
   xcb_window_t w = at.window;
   // A point on a frame or its decorations belongs to the client it frames.
   if (top != XCB_NONE && !insideClient) {
@@ -327,12 +340,20 @@ HWND GetParent(HWND hwnd) {
   Connection* c = Connection::Get();
   const xcb_window_t w = ToWindow(hwnd);
   if (!c || w == XCB_NONE || w == c->root()) return 0;
-  // A managed top-level has no parent of its own; its owner stands in.
-  if (HasWmState(*c, w)) {
-    const auto owner = GetProperty32(*c, w, c->atoms().wmTransientFor, XCB_ATOM_WINDOW);
-    return owner.empty() || owner[0] == c->root() ? 0 : ToHandle(owner[0]);
+  // A managed top-level has no parent of its own; its owner stands in. All
+  // three questions go in one round trip; the unneeded answers are dropped.
+  const auto stateAsked = AskWmState(*c, w);
+  const auto ownerAsked = AskTransientFor(*c, w);
+  const auto treeAsked = xcb_query_tree(c->xcb(), w);
+  if (TakeWmState(*c, stateAsked)) {
+    xcb_discard_reply(c->xcb(), treeAsked.sequence);
+    const xcb_window_t owner = TakeTransientFor(*c, ownerAsked);
+    return owner == c->root() ? 0 : ToHandle(owner);
   }
-  const auto tree = QueryTree(*c, w);
+  xcb_discard_reply(c->xcb(), ownerAsked.sequence);
+  xcb_generic_error_t* error = nullptr;
+  Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c->xcb(), treeAsked, &error));
+  std::free(error);
   if (!tree || tree->parent == c->root()) return 0;
   return ToHandle(tree->parent);
 }

@@ -127,27 +127,46 @@ xcb_window_t TopLevelOf(const Connection& c, xcb_window_t w) {
   return XCB_NONE;
 }
 
-bool HasWmState(const Connection& c, xcb_window_t w) {
-  if (w == XCB_NONE) return false;
-  return TakeProperty(c, xcb_get_property(c.xcb(), 0, w, c.atoms().wmState, XCB_GET_PROPERTY_TYPE_ANY, 0, 0)) !=
-         nullptr;
+bool HasWmState(const Connection& c, xcb_window_t w) { return w != XCB_NONE && TakeWmState(c, AskWmState(c, w)); }
+
+xcb_get_property_cookie_t AskWmState(const Connection& c, xcb_window_t w) {
+  return xcb_get_property(c.xcb(), 0, w, c.atoms().wmState, XCB_GET_PROPERTY_TYPE_ANY, 0, 0);
+}
+
+bool TakeWmState(const Connection& c, xcb_get_property_cookie_t cookie) { return TakeProperty(c, cookie) != nullptr; }
+
+xcb_get_property_cookie_t AskTransientFor(const Connection& c, xcb_window_t w) {
+  return xcb_get_property(c.xcb(), 0, w, c.atoms().wmTransientFor, XCB_ATOM_WINDOW, 0, 1);
+}
+
+xcb_window_t TakeTransientFor(const Connection& c, xcb_get_property_cookie_t cookie) {
+  const auto r = TakeProperty(c, cookie);
+  if (!r || r->format != 32 || r->type != XCB_ATOM_WINDOW || xcb_get_property_value_length(r.get()) < 4)
+    return XCB_NONE;
+  return *static_cast<const xcb_window_t*>(xcb_get_property_value(r.get()));
 }
 
 xcb_window_t ClientIn(const Connection& c, xcb_window_t w) {
   // Breadth first, the way window managers nest: the client is rarely more
-  // than two levels inside its frame.
+  // than two levels inside its frame. A level's states and children are
+  // asked for together, one round trip a level; the children go unused when
+  // the client is found.
   std::vector<xcb_window_t> level{w};
   for (int depth = 0; depth < 4 && !level.empty(); ++depth) {
-    std::vector<xcb_get_property_cookie_t> cookies;
-    for (xcb_window_t x : level)
-      cookies.push_back(xcb_get_property(c.xcb(), 0, x, c.atoms().wmState, XCB_GET_PROPERTY_TYPE_ANY, 0, 0));
+    std::vector<std::pair<xcb_get_property_cookie_t, xcb_query_tree_cookie_t>> cookies;
+    for (xcb_window_t x : level) cookies.emplace_back(AskWmState(c, x), xcb_query_tree(c.xcb(), x));
     xcb_window_t found = XCB_NONE;
-    for (std::size_t i = 0; i < level.size(); ++i)
-      if (TakeProperty(c, cookies[i]) && found == XCB_NONE) found = level[i];
-    if (found != XCB_NONE) return found;
     std::vector<xcb_window_t> next;
-    for (xcb_window_t x : level)
-      if (auto tree = QueryTree(c, x)) next.insert(next.end(), tree->children.begin(), tree->children.end());
+    for (std::size_t i = 0; i < level.size(); ++i) {
+      if (TakeWmState(c, cookies[i].first) && found == XCB_NONE) found = level[i];
+      xcb_generic_error_t* error = nullptr;
+      Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c.xcb(), cookies[i].second, &error));
+      std::free(error);
+      if (!tree || found != XCB_NONE) continue;
+      const xcb_window_t* children = xcb_query_tree_children(tree.get());
+      next.insert(next.end(), children, children + xcb_query_tree_children_length(tree.get()));
+    }
+    if (found != XCB_NONE) return found;
     level = std::move(next);
   }
   return XCB_NONE;

@@ -29,8 +29,15 @@ struct Tree {
 std::optional<Tree> QueryTree(const Connection& c, xcb_window_t w);
 // The ancestor of w that is a child of the root (w itself when it is one).
 xcb_window_t TopLevelOf(const Connection& c, xcb_window_t w);
-// A client the window manager looks after carries WM_STATE.
+// A client the window manager looks after carries WM_STATE. Asked and
+// taken apart, the question travels with the round trip of other requests.
 bool HasWmState(const Connection& c, xcb_window_t w);
+xcb_get_property_cookie_t AskWmState(const Connection& c, xcb_window_t w);
+bool TakeWmState(const Connection& c, xcb_get_property_cookie_t cookie);
+// The window a managed top-level is transient for, from an answer to
+// AskTransientFor; XCB_NONE when it has none.
+xcb_get_property_cookie_t AskTransientFor(const Connection& c, xcb_window_t w);
+xcb_window_t TakeTransientFor(const Connection& c, xcb_get_property_cookie_t cookie);
 // The client window inside a frame (or w itself when it is the client).
 xcb_window_t ClientIn(const Connection& c, xcb_window_t w);
 // A top-level client sitting in a window manager's frame; the frame it sits in.
