@@ -5,7 +5,7 @@
 #include <bit>
 #include <cstring>
 #include <exception>
-#include <thread>
+#include <optional>
 
 #include "runtime/parallel.h"
 
@@ -219,19 +219,20 @@ void NarrowToBottomUp(std::uint8_t* data, int width, int height, std::size_t src
     sync.arrive_and_wait();
     reverse(1, middleB, order);
   };
-  std::thread other;
+  std::optional<Worker> other;
   if (twoThreads) {
     try {
-      other = StartThread(second);
+      other.emplace(second);
     } catch (const std::exception&) {
     }
   }
-  if (!other.joinable()) {
+  if (!other) {
     narrow(0);
     narrow(1);
     return reverse(0, 0, pairs);  // from the middle outwards suits every order
   }
   narrow(0);
+  other->Release();
   sync.arrive_and_wait();
   if (order < 0) {
     reverse(0, 0, pairs);
@@ -240,7 +241,7 @@ void NarrowToBottomUp(std::uint8_t* data, int width, int height, std::size_t src
     sync.arrive_and_wait();
     reverse(0, 0, middleB);
   }
-  other.join();
+  other->Join();
 }
 
 void ConvertRow(const PixelFormat& format, const std::uint8_t* src, int width, std::uint8_t* dst, int dstBytes) {
