@@ -5,6 +5,7 @@
 #include <atomic>
 #include <exception>
 #include <memory>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -26,58 +27,103 @@ inline unsigned Cores() {
 // than its creator. Some schedulers, those of small virtual machines above
 // all, queue a new thread behind its busy creator for a millisecond or more
 // before an idle CPU takes it, and a pass of a few milliseconds then runs
-// mostly on one core. The thread is placed on the process's other CPUs and
-// is let free as soon as it runs, or when its creator is about to wait for
-// it (should those CPUs be busy elsewhere). Throws as std::thread does.
+// mostly on one core. The thread is created on the process's other CPUs and
+// lets itself free as soon as it runs; its creator frees it instead when it
+// is about to wait for a thread that has not started (those CPUs may be
+// busy elsewhere). Throws std::system_error when no thread can be made.
 class Worker {
  public:
   template <typename Job>
   explicit Worker(Job job) {
 #if defined(__linux__)
+    auto launch = std::make_unique<Launch<Job>>(std::move(job));
+    started_ = launch->started;
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
     cpu_set_t others;
     const int here = sched_getcpu();
     if (here >= 0 && here < CPU_SETSIZE && sched_getaffinity(0, sizeof all_, &all_) == 0) {
       others = all_;
       CPU_CLR(here, &others);
-      if (CPU_COUNT(&others) > 0) {
-        // 1: placed by the creator; 2: running or let free.
-        state_ = std::make_shared<std::atomic<int>>(0);
-        thread_ = std::thread([state = state_, all = all_, job = std::move(job)]() mutable {
-          if (state->exchange(2) == 1) sched_setaffinity(0, sizeof all, &all);
-          job();
-        });
-        pthread_setaffinity_np(thread_.native_handle(), sizeof others, &others);
-        if (state_->exchange(1) == 2) LetFree();
-        return;
-      }
+      launch->all = all_;
+      launch->placed = CPU_COUNT(&others) > 0 && pthread_attr_setaffinity_np(&attr, sizeof others, &others) == 0;
     }
-#endif
+    placed_ = launch->placed;
+    const int error = pthread_create(&thread_, &attr, &Launch<Job>::Run, launch.get());
+    pthread_attr_destroy(&attr);
+    if (error != 0) throw std::system_error(error, std::generic_category(), "pthread_create");
+    launch.release();  // the thread owns it now
+    joinable_ = true;
+#else
     thread_ = std::thread(std::move(job));
+#endif
   }
-  Worker(Worker&&) = default;
-  Worker& operator=(Worker&&) = delete;
+  Worker(Worker&& other) noexcept { *this = std::move(other); }
+  Worker& operator=(Worker&& other) noexcept {
+    if (this != &other) {
+      Join();
+#if defined(__linux__)
+      thread_ = other.thread_;
+      started_ = std::move(other.started_);
+      all_ = other.all_;
+      placed_ = other.placed_;
+      joinable_ = std::exchange(other.joinable_, false);
+#else
+      thread_ = std::move(other.thread_);
+#endif
+    }
+    return *this;
+  }
   ~Worker() { Join(); }
 
   // Called before waiting for the worker: one that has not started yet may
   // then run on any CPU, this one included.
   void Release() {
 #if defined(__linux__)
-    if (state_ && state_->exchange(2) == 1) LetFree();
+    if (joinable_ && placed_ && !started_->exchange(true)) pthread_setaffinity_np(thread_, sizeof all_, &all_);
 #endif
   }
   void Join() {
-    if (!thread_.joinable()) return;
+#if defined(__linux__)
+    if (!joinable_) return;
     Release();
-    thread_.join();
+    pthread_join(thread_, nullptr);
+    joinable_ = false;
+#else
+    if (thread_.joinable()) thread_.join();
+#endif
   }
 
  private:
 #if defined(__linux__)
-  void LetFree() { pthread_setaffinity_np(thread_.native_handle(), sizeof all_, &all_); }
+  template <typename Job>
+  struct Launch {
+    explicit Launch(Job j) : job(std::move(j)) {}
+    Job job;
+    std::shared_ptr<std::atomic<bool>> started = std::make_shared<std::atomic<bool>>(false);
+    cpu_set_t all{};
+    bool placed = false;
+
+    static void* Run(void* p) {
+      std::unique_ptr<Launch> self(static_cast<Launch*>(p));
+      if (self->placed && !self->started->exchange(true)) sched_setaffinity(0, sizeof self->all, &self->all);
+      try {
+        self->job();
+      } catch (...) {
+        std::terminate();  // as std::thread does
+      }
+      return nullptr;
+    }
+  };
+
+  pthread_t thread_{};
+  std::shared_ptr<std::atomic<bool>> started_;
   cpu_set_t all_{};
-#endif
-  std::shared_ptr<std::atomic<int>> state_;
+  bool placed_ = false;
+  bool joinable_ = false;
+#else
   std::thread thread_;
+#endif
 };
 
 // Runs job(0..count-1) on up to Cores() threads, this one included. When a
