@@ -136,15 +136,12 @@ void RunAll(int count, Job job) {
   };
   std::vector<Worker> threads;
   const unsigned extra = count > 0 ? std::min<unsigned>(Cores(), static_cast<unsigned>(count)) - 1 : 0;
-  for (unsigned t = 0; t < extra; ++t) {
-    // Out of threads or of memory: the threads already started, and this
-    // one, share the work.
-    try {
-      threads.reserve(extra);
-      threads.emplace_back(worker);
-    } catch (const std::exception&) {
-      break;
-    }
+  // Out of threads or of memory: the threads already started, and this one,
+  // share the work.
+  try {
+    threads.reserve(extra);
+    for (unsigned t = 0; t < extra; ++t) threads.emplace_back(worker);
+  } catch (const std::exception&) {
   }
   worker();
   for (auto& t : threads) t.Join();

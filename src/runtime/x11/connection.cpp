@@ -153,9 +153,13 @@ std::vector<std::uint32_t> GetProperty32(const Connection& c, xcb_window_t w, xc
   Reply<xcb_get_property_reply_t> r(
       xcb_get_property_reply(c.xcb(), xcb_get_property(c.xcb(), 0, w, property, type, 0, 1 << 16), &error));
   Reply<xcb_generic_error_t> owned(error);
+  return Values32(r.get(), type);
+}
+
+std::vector<std::uint32_t> Values32(const xcb_get_property_reply_t* r, xcb_atom_t type) {
   if (!r || r->format != 32 || r->type != type) return {};
-  const auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(r.get()));
-  return {data, data + xcb_get_property_value_length(r.get()) / 4};
+  const auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(r));
+  return {data, data + xcb_get_property_value_length(r) / 4};
 }
 
 }  // namespace runtime::x11

@@ -79,7 +79,6 @@ class Connection {
  private:
   explicit Connection(xcb_connection_t* c, int screenNumber);
   void ProbeExtensions();
-
   // The RandR version is asked for at connection and its answer taken on
   // first need, so that it travels with the first requests that use it.
   void CollectRandrVersion() const;
@@ -106,6 +105,9 @@ std::vector<xcb_intern_atom_cookie_t> AskAtoms(xcb_connection_t* c, const std::v
 std::vector<xcb_atom_t> TakeAtoms(xcb_connection_t* c, const std::vector<xcb_intern_atom_cookie_t>& cookies);
 std::vector<xcb_atom_t> InternAtoms(xcb_connection_t* c, const std::vector<std::string>& names);
 
+// A property's 32-bit items (windows, atoms, cardinals) when it has the
+// given type; empty for no reply or another type.
+std::vector<std::uint32_t> Values32(const xcb_get_property_reply_t* r, xcb_atom_t type);
 // Reads a property as 32-bit items (windows, atoms, cardinals); empty when
 // the window or the property is missing.
 std::vector<std::uint32_t> GetProperty32(const Connection& c, xcb_window_t w, xcb_atom_t property,

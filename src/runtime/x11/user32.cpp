@@ -100,9 +100,7 @@ Found ChildAt(const Connection& c, xcb_window_t parent, std::int32_t ox, std::in
   for (std::size_t i = 0; i < cookies.size(); ++i) {
     const xcb_window_t w = tree->children[tree->children.size() - 1 - i];
     const bool viewable = Viewable(c, cookies[i].first);
-    xcb_generic_error_t* error = nullptr;
-    Reply<xcb_get_geometry_reply_t> g(xcb_get_geometry_reply(c.xcb(), cookies[i].second, &error));
-    std::free(error);
+    const auto g = TakeGeometry(c, cookies[i].second);
     if (found.window != XCB_NONE || !viewable || !g) continue;  // replies are still collected
     const int b = g->border_width;
     const Rect outer{ox + g->x, oy + g->y, g->width + 2 * b, g->height + 2 * b};
@@ -322,9 +320,7 @@ HWND WalkTree(Connection& cref, std::int32_t x, std::int32_t y) {
     at = child;
   }
   if (stateAsked) insideClient = TakeWmState(*c, *stateAsked) || insideClient;
-  xcb_generic_error_t* error = nullptr;
-  Reply<xcb_get_geometry_reply_t> root(xcb_get_geometry_reply(c->xcb(), rootAsked, &error));
-  std::free(error);
+  const auto root = TakeGeometry(*c, rootAsked);
   if (!root || x >= root->width || y >= root->height) return 0;
   xcb_window_t w = at.window;
   // A point on a frame or its decorations belongs to the client it frames.
@@ -351,9 +347,7 @@ HWND GetParent(HWND hwnd) {
     return owner == c->root() ? 0 : ToHandle(owner);
   }
   xcb_discard_reply(c->xcb(), ownerAsked.sequence);
-  xcb_generic_error_t* error = nullptr;
-  Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c->xcb(), treeAsked, &error));
-  std::free(error);
+  const auto tree = TakeTree(*c, treeAsked);
   if (!tree || tree->parent == c->root()) return 0;
   return ToHandle(tree->parent);
 }

@@ -100,16 +100,24 @@ xcb_window_t ToWindow(HWND hwnd) {
 
 Reply<xcb_get_geometry_reply_t> Geometry(const Connection& c, xcb_window_t w) {
   if (w == XCB_NONE) return nullptr;
+  return TakeGeometry(c, xcb_get_geometry(c.xcb(), w));
+}
+
+Reply<xcb_get_geometry_reply_t> TakeGeometry(const Connection& c, xcb_get_geometry_cookie_t cookie) {
   xcb_generic_error_t* error = nullptr;
-  Reply<xcb_get_geometry_reply_t> r(xcb_get_geometry_reply(c.xcb(), xcb_get_geometry(c.xcb(), w), &error));
+  Reply<xcb_get_geometry_reply_t> r(xcb_get_geometry_reply(c.xcb(), cookie, &error));
   std::free(error);
   return r;
 }
 
 std::optional<Tree> QueryTree(const Connection& c, xcb_window_t w) {
   if (w == XCB_NONE) return std::nullopt;
+  return TakeTree(c, xcb_query_tree(c.xcb(), w));
+}
+
+std::optional<Tree> TakeTree(const Connection& c, xcb_query_tree_cookie_t cookie) {
   xcb_generic_error_t* error = nullptr;
-  Reply<xcb_query_tree_reply_t> r(xcb_query_tree_reply(c.xcb(), xcb_query_tree(c.xcb(), w), &error));
+  Reply<xcb_query_tree_reply_t> r(xcb_query_tree_reply(c.xcb(), cookie, &error));
   std::free(error);
   if (!r) return std::nullopt;
   const xcb_window_t* children = xcb_query_tree_children(r.get());
@@ -140,10 +148,8 @@ xcb_get_property_cookie_t AskTransientFor(const Connection& c, xcb_window_t w) {
 }
 
 xcb_window_t TakeTransientFor(const Connection& c, xcb_get_property_cookie_t cookie) {
-  const auto r = TakeProperty(c, cookie);
-  if (!r || r->format != 32 || r->type != XCB_ATOM_WINDOW || xcb_get_property_value_length(r.get()) < 4)
-    return XCB_NONE;
-  return *static_cast<const xcb_window_t*>(xcb_get_property_value(r.get()));
+  const auto owner = Values32(TakeProperty(c, cookie).get(), XCB_ATOM_WINDOW);
+  return owner.empty() ? XCB_NONE : owner[0];
 }
 
 xcb_window_t ClientIn(const Connection& c, xcb_window_t w) {
@@ -159,12 +165,8 @@ xcb_window_t ClientIn(const Connection& c, xcb_window_t w) {
     std::vector<xcb_window_t> next;
     for (std::size_t i = 0; i < level.size(); ++i) {
       if (TakeWmState(c, cookies[i].first) && found == XCB_NONE) found = level[i];
-      xcb_generic_error_t* error = nullptr;
-      Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c.xcb(), cookies[i].second, &error));
-      std::free(error);
-      if (!tree || found != XCB_NONE) continue;
-      const xcb_window_t* children = xcb_query_tree_children(tree.get());
-      next.insert(next.end(), children, children + xcb_query_tree_children_length(tree.get()));
+      const auto tree = TakeTree(c, cookies[i].second);
+      if (tree && found == XCB_NONE) next.insert(next.end(), tree->children.begin(), tree->children.end());
     }
     if (found != XCB_NONE) return found;
     level = std::move(next);
@@ -235,9 +237,7 @@ std::optional<ScreenLayout> AskScreenLayout(const Connection& c) {
     else
       xcb_discard_reply(x, primaryAsked->sequence);
   }
-  xcb_generic_error_t* error = nullptr;
-  Reply<xcb_get_geometry_reply_t> root(xcb_get_geometry_reply(x, rootAsked, &error));
-  std::free(error);
+  const auto root = TakeGeometry(c, rootAsked);
   if (!root) return std::nullopt;
 
   ScreenLayout layout{Rect{0, 0, root->width, root->height}, std::nullopt};

@@ -21,12 +21,14 @@ Rect Intersect(const Rect& a, const Rect& b);
 
 xcb_window_t ToWindow(HWND hwnd);
 Reply<xcb_get_geometry_reply_t> Geometry(const Connection& c, xcb_window_t w);
+Reply<xcb_get_geometry_reply_t> TakeGeometry(const Connection& c, xcb_get_geometry_cookie_t cookie);
 // Children bottom to top, and the parent; nullopt when w is gone.
 struct Tree {
   xcb_window_t parent = XCB_NONE;
   std::vector<xcb_window_t> children;
 };
 std::optional<Tree> QueryTree(const Connection& c, xcb_window_t w);
+std::optional<Tree> TakeTree(const Connection& c, xcb_query_tree_cookie_t cookie);
 // The ancestor of w that is a child of the root (w itself when it is one).
 xcb_window_t TopLevelOf(const Connection& c, xcb_window_t w);
 // A client the window manager looks after carries WM_STATE. Asked and
