@@ -75,6 +75,8 @@ std::vector<std::string> Components(const std::string& subKey) {
 // name itself when there is none.
 std::string Match(const fs::path& dir, const std::string& name) {
   std::error_code ec;
+  // The name as written is the usual case, and one lookup finds it.
+  if (fs::exists(fs::symlink_status(dir / name, ec))) return name;
   for (const auto& entry : fs::directory_iterator(dir, ec)) {
     const std::string existing = entry.path().filename().string();
     if (Lower(existing) == Lower(name)) return existing;

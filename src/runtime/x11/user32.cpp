@@ -24,6 +24,7 @@ struct PointerReply {
   std::int32_t x = -1, y = -1;
   xcb_window_t child = XCB_NONE;
   std::chrono::steady_clock::time_point at;
+  std::uint64_t generation = 0;  // of the watch, when asked
 };
 PointerReply& LastPointer() {
   static PointerReply last;
@@ -155,20 +156,27 @@ HWND GetDesktopWindow() {
 
 namespace {
 
-// A pointer at rest is confirmed at least this often: a warp makes no
-// motion report, and another window may come up under a still pointer. The
-// confirmation is asked for one call ahead and collected the next time, when
-// its answer is already waiting, so that it costs no wait and no wake-up.
-constexpr auto kPointerStill = std::chrono::milliseconds(60);
-constexpr auto kPointerCheck = std::chrono::milliseconds(40);
+// A pointer at rest is confirmed this often all the same, for what no
+// event reports: a warp inside the window under it, a window that gives no
+// crossing events (an input-only one) coming and going. The confirmation is
+// asked for one call ahead and collected the next time, when its answer is
+// already waiting, so that it costs no wait and no wake-up.
+constexpr auto kPointerStill = std::chrono::milliseconds(1100);
+constexpr auto kPointerCheck = std::chrono::milliseconds(1000);
 
-// Pointer motion reported by the server (XInput 2 raw motion on the root),
-// so that a caller asking for the pointer every 10 ms makes a round trip,
-// which wakes the server and then this process a second time, only after
-// the pointer moved. Without the extension every call asks.
-class MotionWatch {
+// What the server reports about the pointer and the windows under it, so
+// that a caller asking every 10 ms makes round trips, each of which wakes
+// the server and then this process a second time, only after something
+// changed:
+//  - raw motion (XInput 2.1, on the root) for every move of a device;
+//  - crossing events on the root and on the windows down to the one under
+//    the pointer: a warp, or a window mapped, unmapped or raised there;
+//  - structure events on the same windows: children created, moved,
+//    restacked or destroyed.
+// Without XInput 2.1 every call asks.
+class PointerWatch {
  public:
-  explicit MotionWatch(const Connection& c) : c_(c.xcb()) {
+  explicit PointerWatch(const Connection& c) : c_(c.xcb()), root_(c.root()) {
     const xcb_query_extension_reply_t* xi = xcb_get_extension_data(c_, &xcb_input_id);
     if (!xi || !xi->present) return;
     // Raw events reach a selection on the root since 2.1.
@@ -180,25 +188,67 @@ class MotionWatch {
       std::uint32_t bits;
     } mask{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, XCB_INPUT_XI_EVENT_MASK_RAW_MOTION};
     active_ = c.Check(xcb_input_xi_select_events_checked(c_, c.root(), 1, &mask.head));
+    if (active_) Follow({});
   }
 
   bool Active() const { return active_; }
 
-  // True when motion was reported since the last call. Reads only what has
-  // arrived; nothing else takes events from this connection.
-  bool Moved() {
-    bool moved = false;
-    while (xcb_generic_event_t* e = xcb_poll_for_event(c_)) {
-      moved = moved || (e->response_type & 0x7f) == XCB_GE_GENERIC;
+  // True when anything was reported since the last call; each such call
+  // starts a new generation. Any event counts, errors included (a watched
+  // window that is gone): nothing else takes events from this connection,
+  // and one needless look costs less than a missed change. queuedOnly reads
+  // only what earlier replies brought along, without asking the socket.
+  bool Changed(bool queuedOnly = false) {
+    bool changed = false;
+    while (xcb_generic_event_t* e = queuedOnly ? xcb_poll_for_queued_event(c_) : xcb_poll_for_event(c_)) {
+      changed = true;
       std::free(e);
     }
-    return moved;
+    if (changed) ++generation_;
+    return changed;
+  }
+  std::uint64_t Generation() const { return generation_; }
+
+  // Watches the root and path (the windows from a child of the root down to
+  // the one under the pointer) and lets go of windows no longer on it.
+  void Follow(std::vector<xcb_window_t> path) {
+    path.insert(path.begin(), root_);
+    auto on = [](const std::vector<xcb_window_t>& list, xcb_window_t w) {
+      return std::find(list.begin(), list.end(), w) != list.end();
+    };
+    bool sent = false;
+    for (xcb_window_t w : watched_) {
+      if (on(path, w)) continue;
+      Select(w, XCB_EVENT_MASK_NO_EVENT);
+      sent = true;
+    }
+    for (xcb_window_t w : path) {
+      if (on(watched_, w)) continue;
+      Select(w, XCB_EVENT_MASK_ENTER_WINDOW | XCB_EVENT_MASK_LEAVE_WINDOW | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY);
+      sent = true;
+    }
+    // Now, not with the next request: that may be a second away.
+    if (sent) xcb_flush(c_);
+    watched_ = std::move(path);
   }
 
  private:
+  // Sent without waiting: an error (the window is gone) arrives as an event.
+  void Select(xcb_window_t w, std::uint32_t mask) { xcb_change_window_attributes(c_, w, XCB_CW_EVENT_MASK, &mask); }
+
   xcb_connection_t* c_;
+  xcb_window_t root_;
   bool active_ = false;
+  std::uint64_t generation_ = 0;
+  std::vector<xcb_window_t> watched_;
 };
+
+// The watch, from the second pointer query on: a run that asks once (a
+// batch run's single tick) pays nothing for it. Empty before.
+std::optional<PointerWatch>& Watch() {
+  static std::optional<PointerWatch> watch;
+  return watch;
+}
 
 // A confirmation asked for and not yet collected.
 struct PointerCheck {
@@ -207,11 +257,12 @@ struct PointerCheck {
   bool pending = false;
 };
 
-// Whether the last answer still stands: unmoved, and confirmed recently
-// enough (collecting or sending a confirmation on the way).
-bool PointerStands(Connection& c, MotionWatch& watch, PointerReply& last, std::chrono::steady_clock::time_point now) {
+// Whether the last answer still stands: nothing reported, and confirmed
+// recently enough (collecting or sending a confirmation on the way).
+bool PointerStands(Connection& c, PointerWatch& watch, PointerReply& last, std::chrono::steady_clock::time_point now) {
   static PointerCheck check;
-  if (!watch.Active() || watch.Moved()) return false;
+  // Reports read elsewhere (with a reply) count as well.
+  if (!watch.Active() || watch.Changed() || watch.Generation() != last.generation) return false;
   if (check.pending) {
     check.pending = false;
     Reply<xcb_query_pointer_reply_t> r(xcb_query_pointer_reply(c.xcb(), check.cookie, nullptr));
@@ -233,9 +284,7 @@ bool GetCursorPos(POINTAPI* point) {
   *point = {};
   Connection* c = Connection::Get();
   if (!c) return false;
-  // Watched from the second call on: a run that asks once (a batch run's
-  // single tick) pays nothing for it.
-  static std::optional<MotionWatch> watch;
+  std::optional<PointerWatch>& watch = Watch();
   static bool askedBefore = false;
   if (askedBefore && !watch) watch.emplace(*c);
   askedBefore = true;
@@ -252,7 +301,7 @@ bool GetCursorPos(POINTAPI* point) {
       xcb_query_pointer_reply(c->xcb(), xcb_query_pointer(c->xcb(), c->root()), nullptr));
   if (!r) return false;
   *point = {r->root_x, r->root_y};
-  last = {r->root_x, r->root_y, r->child, now};
+  last = {r->root_x, r->root_y, r->child, now, watch ? watch->Generation() : 0};
   return true;
 }
 
@@ -272,19 +321,21 @@ xcb_window_t TopLevelAt(const Connection& c, std::int32_t x, std::int32_t y) {
 }
 
 // The last answer, for a pointer at rest: asked again for the same point
-// over the same top-level window within a short while, the answer stands
-// without walking the tree (dozens of requests) every 10 ms. Another
-// top-level under the pointer shows up with the next pointer query, changes
-// inside the same one within kFresh.
+// over the same top-level window, with nothing reported by the watch since,
+// the answer stands without walking the tree (dozens of requests) every
+// 10 ms. Without a watch, or should an event go unreported, it stands for
+// kFresh at most.
 struct PointCache {
   std::int32_t x = -1, y = -1;
   xcb_window_t top = XCB_NONE;
+  std::uint64_t generation = 0;
   HWND result = 0;
   std::chrono::steady_clock::time_point at;
 };
 constexpr auto kFresh = std::chrono::milliseconds(1000);
+constexpr auto kFreshWatched = std::chrono::seconds(10);
 
-HWND WalkTree(Connection& c, std::int32_t x, std::int32_t y);
+HWND WalkTree(Connection& c, std::int32_t x, std::int32_t y, std::vector<xcb_window_t>* path);
 
 }  // namespace
 
@@ -294,16 +345,25 @@ HWND WindowFromPoint(std::int32_t x, std::int32_t y) {
   static PointCache cache;
   const auto now = std::chrono::steady_clock::now();
   const xcb_window_t top = TopLevelAt(*c, x, y);
-  if (x == cache.x && y == cache.y && top == cache.top && now - cache.at < kFresh) return cache.result;
-  const HWND result = WalkTree(*c, x, y);
-  cache = {x, y, top, result, now};
+  PointerWatch* watch = Watch() && Watch()->Active() ? &*Watch() : nullptr;
+  if (watch) watch->Changed(true);
+  const std::uint64_t generation = watch ? watch->Generation() : 0;
+  if (x == cache.x && y == cache.y && top == cache.top && generation == cache.generation &&
+      now - cache.at < (watch ? kFreshWatched : kFresh))
+    return cache.result;
+  std::vector<xcb_window_t> path;
+  const HWND result = WalkTree(*c, x, y, watch ? &path : nullptr);
+  if (watch) watch->Follow(std::move(path));
+  cache = {x, y, top, generation, result, now};
   return result;
 }
 
 namespace {
 // A level at a time, each level's question about WM_STATE travelling with
 // the next level's round trips, and the root's size with the first.
-HWND WalkTree(Connection& cref, std::int32_t x, std::int32_t y) {
+// path, when given, receives the windows from the root's child down to the
+// deepest one at the point.
+HWND WalkTree(Connection& cref, std::int32_t x, std::int32_t y, std::vector<xcb_window_t>* path) {
   Connection* c = &cref;
   if (x < 0 || y < 0) return 0;
   const xcb_get_geometry_cookie_t rootAsked = xcb_get_geometry(c->xcb(), c->root());
@@ -317,6 +377,7 @@ HWND WalkTree(Connection& cref, std::int32_t x, std::int32_t y) {
     if (child.window == XCB_NONE) break;
     if (top == XCB_NONE) top = child.window;
     if (!insideClient) stateAsked = AskWmState(*c, child.window);
+    if (path) path->push_back(child.window);
     at = child;
   }
   if (stateAsked) insideClient = TakeWmState(*c, *stateAsked) || insideClient;

@@ -88,6 +88,28 @@ TEST(GetCursorPos, FollowsDeviceMotionAndWarps) {
   EXPECT_TRUE(WaitUntil([&] { return pointer() == std::make_pair(500, 400); }, 2));
 }
 
+// What changes under a still pointer is reported by the server, so the
+// tracker's very next call sees it without asking every 10 ms: a window
+// coming up under the pointer, and a warp (no motion report) into another.
+TEST(WindowFromPoint, SeesAWindowComingUpUnderAStillPointerAndAWarpAtTheNextCall) {
+  REQUIRE_DESKTOP();
+  const auto under = [] {
+    POINTAPI p{};
+    EXPECT_TRUE(GetCursorPos(&p));
+    return WindowFromPoint(p.X, p.Y);
+  };
+  const auto inside = [](HWND found, const Xterm& term) { return found == term.hwnd() || GetParent(found) == term.hwnd(); };
+  Shell("xdotool mousemove 700 120");
+  under();
+  ASSERT_EQ(under(), GetDesktopWindow()) << "the test needs the bare desktop there";
+  Xterm term(UniqueTitle("under"), "30x6+640+70");
+  EXPECT_TRUE(inside(under(), term));
+  Xterm other(UniqueTitle("other"), "30x6+80+420");
+  EXPECT_TRUE(inside(under(), term)) << "nothing changed under the pointer";
+  Shell("xdotool mousemove 150 470");
+  EXPECT_TRUE(inside(under(), other));
+}
+
 // Two windows of one caption: restacking decides both which one a point
 // on their overlap belongs to and which one FindWindowA gives (the top).
 // Captions match whole; a class matches either part of WM_CLASS.
