@@ -188,20 +188,24 @@ class PointerWatch {
       std::uint32_t bits;
     } mask{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, XCB_INPUT_XI_EVENT_MASK_RAW_MOTION};
     active_ = c.Check(xcb_input_xi_select_events_checked(c_, c.root(), 1, &mask.head));
-    if (active_) Follow({});
+    if (!active_) return;
+    Select(root_, kWatched);
+    watched_ = {root_};
+    xcb_flush(c_);
   }
 
   bool Active() const { return active_; }
 
-  // True when anything was reported since the last call; each such call
-  // starts a new generation. Any event counts, errors included (a watched
-  // window that is gone): nothing else takes events from this connection,
-  // and one needless look costs less than a missed change. queuedOnly reads
-  // only what earlier replies brought along, without asking the socket.
+  // True when anything that may change what lies under the pointer was
+  // reported since the last call; each such call starts a new generation.
+  // Errors count (a watched window that is gone): nothing else takes events
+  // from this connection, and one needless look costs less than a missed
+  // change. queuedOnly reads only what earlier replies brought along,
+  // without asking the socket.
   bool Changed(bool queuedOnly = false) {
     bool changed = false;
     while (xcb_generic_event_t* e = queuedOnly ? xcb_poll_for_queued_event(c_) : xcb_poll_for_event(c_)) {
-      changed = true;
+      changed = changed || !point_ || MayChangeWhatIsAt(*e, watched_, point_->first, point_->second);
       std::free(e);
     }
     if (changed) ++generation_;
@@ -209,9 +213,10 @@ class PointerWatch {
   }
   std::uint64_t Generation() const { return generation_; }
 
-  // Watches the root and path (the windows from a child of the root down to
-  // the one under the pointer) and lets go of windows no longer on it.
-  void Follow(std::vector<xcb_window_t> path) {
+  // Watches the root and path, the windows from a child of the root down to
+  // the one at (x, y), and lets go of windows no longer on it.
+  void Follow(std::vector<xcb_window_t> path, std::int32_t x, std::int32_t y) {
+    point_ = {x, y};
     path.insert(path.begin(), root_);
     auto on = [](const std::vector<xcb_window_t>& list, xcb_window_t w) {
       return std::find(list.begin(), list.end(), w) != list.end();
@@ -224,7 +229,7 @@ class PointerWatch {
     }
     for (xcb_window_t w : path) {
       if (on(watched_, w)) continue;
-      Select(w, XCB_EVENT_MASK_ENTER_WINDOW | XCB_EVENT_MASK_LEAVE_WINDOW | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY);
+      Select(w, kWatched);
       sent = true;
     }
     // Now, not with the next request: that may be a second away.
@@ -236,11 +241,15 @@ class PointerWatch {
   // Sent without waiting: an error (the window is gone) arrives as an event.
   void Select(xcb_window_t w, std::uint32_t mask) { xcb_change_window_attributes(c_, w, XCB_CW_EVENT_MASK, &mask); }
 
+  static constexpr std::uint32_t kWatched =
+      XCB_EVENT_MASK_ENTER_WINDOW | XCB_EVENT_MASK_LEAVE_WINDOW | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+
   xcb_connection_t* c_;
   xcb_window_t root_;
   bool active_ = false;
   std::uint64_t generation_ = 0;
-  std::vector<xcb_window_t> watched_;
+  std::vector<xcb_window_t> watched_;  // the root first
+  std::optional<std::pair<std::int32_t, std::int32_t>> point_;  // where watched_ was found
 };
 
 // The watch, from the second pointer query on: a run that asks once (a
@@ -353,7 +362,7 @@ HWND WindowFromPoint(std::int32_t x, std::int32_t y) {
     return cache.result;
   std::vector<xcb_window_t> path;
   const HWND result = WalkTree(*c, x, y, watch ? &path : nullptr);
-  if (watch) watch->Follow(std::move(path));
+  if (watch) watch->Follow(std::move(path), x, y);
   cache = {x, y, top, generation, result, now};
   return result;
 }

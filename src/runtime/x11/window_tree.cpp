@@ -327,4 +327,23 @@ std::vector<std::string> WindowClass(const Connection& c, xcb_window_t w) {
   return parts;
 }
 
+bool MayChangeWhatIsAt(const xcb_generic_event_t& e, const std::vector<xcb_window_t>& watched, std::int32_t x,
+                       std::int32_t y) {
+  switch (e.response_type & 0x7f) {
+    case XCB_CREATE_NOTIFY:
+      return false;  // a new window shows nothing until it is mapped, which is reported
+    case XCB_CONFIGURE_NOTIFY: {
+      const auto& c = reinterpret_cast<const xcb_configure_notify_event_t&>(e);
+      // Inside a watched window, or a watched window itself: always.
+      if (watched.empty() || c.event != watched.front() ||
+          std::find(watched.begin(), watched.end(), c.window) != watched.end())
+        return true;
+      const std::int32_t b = c.border_width;
+      return x >= c.x && y >= c.y && x < c.x + c.width + 2 * b && y < c.y + c.height + 2 * b;
+    }
+    default:
+      return true;
+  }
+}
+
 }  // namespace runtime::x11

@@ -66,6 +66,14 @@ std::optional<ScreenLayout> CurrentScreenLayout(const Connection& c);
 enum class Presence { Gone, Unmapped, InputOnly, OffScreen, OnScreen };
 Presence WindowPresence(const Connection& c, xcb_window_t w);
 
+// Whether an event reported on watched (the root first, then the windows
+// down to the one at the root point (x, y)) may change what lies at that
+// point. A child of the root moved or restacked where it does not cover the
+// point cannot, so windows busy elsewhere on the screen cost nothing;
+// anything else may.
+bool MayChangeWhatIsAt(const xcb_generic_event_t& e, const std::vector<xcb_window_t>& watched, std::int32_t x,
+                       std::int32_t y);
+
 // The captions as UTF-8 (_NET_WM_NAME when set, else WM_NAME), asked for
 // all windows at once; nullopt for a window without a caption.
 std::vector<std::optional<std::string>> WindowNames(const Connection& c, const std::vector<xcb_window_t>& windows);

@@ -6,6 +6,7 @@
 
 #include "capture/capture_bitmap.h"
 #include "runtime/user32.h"
+#include "runtime/x11/window_tree.h"
 #include "x11_session.h"
 
 using namespace runtime;
@@ -86,6 +87,41 @@ TEST(GetCursorPos, FollowsDeviceMotionAndWarps) {
   EXPECT_EQ(pointer(), moved);
   Shell("xdotool mousemove 500 400");
   EXPECT_TRUE(WaitUntil([&] { return pointer() == std::make_pair(500, 400); }, 2));
+}
+
+// Which reports send the tracker to look again: a window moved or raised
+// elsewhere on the screen (a clock ticking, a popup sliding) must not cost a
+// lookup on every tick; a window that comes to cover the point, or leaves
+// it, and anything on the watched windows themselves, must.
+TEST(MayChangeWhatIsAt, OnlyWhatTouchesThePointCounts) {
+  using runtime::x11::MayChangeWhatIsAt;
+  const std::vector<xcb_window_t> watched{1, 10, 11};  // the root, a top-level, its child under (100, 100)
+  const auto at = [&](const auto& event) {
+    return MayChangeWhatIsAt(reinterpret_cast<const xcb_generic_event_t&>(event), watched, 100, 100);
+  };
+  const auto configure = [](xcb_window_t parent, xcb_window_t w, std::int16_t x, std::int16_t y, std::uint16_t side) {
+    xcb_configure_notify_event_t c{};
+    c.response_type = XCB_CONFIGURE_NOTIFY;
+    c.event = parent, c.window = w, c.x = x, c.y = y, c.width = c.height = side, c.border_width = 1;
+    return c;
+  };
+  EXPECT_FALSE(at(configure(1, 20, 300, 300, 50)));
+  EXPECT_TRUE(at(configure(1, 20, 90, 90, 9)));   // its border reaches the point
+  EXPECT_FALSE(at(configure(1, 20, 90, 90, 8)));
+  EXPECT_TRUE(at(configure(1, 10, 500, 500, 5)));  // the top-level under the point moved away
+  EXPECT_TRUE(at(configure(11, 30, 900, 900, 1)));  // inside a watched window: always
+  auto synthetic = configure(1, 20, 300, 300, 50);
+  synthetic.response_type |= 0x80;
+  EXPECT_FALSE(at(synthetic));
+
+  xcb_generic_event_t other{};
+  for (const int type : {XCB_MAP_NOTIFY, XCB_UNMAP_NOTIFY, XCB_DESTROY_NOTIFY, XCB_REPARENT_NOTIFY, XCB_LEAVE_NOTIFY,
+                         XCB_ENTER_NOTIFY, XCB_GE_GENERIC, 0 /* an error */}) {
+    other.response_type = static_cast<std::uint8_t>(type);
+    EXPECT_TRUE(at(other)) << type;
+  }
+  other.response_type = XCB_CREATE_NOTIFY;  // shows nothing until mapped
+  EXPECT_FALSE(at(other));
 }
 
 // What changes under a still pointer is reported by the server, so the
