@@ -1,8 +1,10 @@
 // Capture by pointing and the area selector, driven with xdotool as a user
 // would: Object and Form over xclock, Screen once per Start, Freeze, and
 // area runs with a drag, a key move, Enter and Escape. Pictures are read
-// back from the picture view's window on the X server.
+// back from the picture view's window on the X server, and the last one
+// through the Save command as well.
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <regex>
 #include <thread>
@@ -80,6 +82,19 @@ class Glimmet {
         seconds);
     std::this_thread::sleep_for(300ms);  // painted by then
     return found;
+  }
+  // The picture as the Save command writes it under path (a name not
+  // ending in ".jpg" gives a bitmap, pixel for pixel), as packed RGB.
+  x11test::Rgb Saved(const std::string& path) {
+    Click(32, 52);  // Save
+    Shell("timeout 10 xdotool search --sync --onlyvisible --name '^Save Bitmap$' >/dev/null && xdotool type " +
+          Quote(path) + " && xdotool key Return");
+    WaitUntil([&] { return !Shell("test -s " + Quote(path) + " && echo y").empty(); }, 5);
+    int w = 0, h = 0;
+    std::sscanf(Shell("identify -format '%w %h' " + Quote(path) + " 2>/dev/null").c_str(), "%d %d", &w, &h);
+    std::string rgb = Shell("convert " + Quote(path) + " -depth 8 rgb:- 2>/dev/null");
+    if (w <= 0 || rgb.size() != static_cast<std::size_t>(w) * h * 3) return {};
+    return {w, h, std::move(rgb)};
   }
   // Modes change while tracking is frozen: over an option button in its
   // frame the poll would capture that button, main window hidden.
@@ -229,6 +244,10 @@ TEST_F(PointingTest, AreaRunsDrawMoveAcceptAndCancelOnTheFrozenScreen) {
     EXPECT_EQ(Differing(WindowPixels(pic), 0, 0, frozen, r.x, r.y, r.width, r.height), 0);
     if (r.width == 36) frozen = {};
   }
+  // The last picture kept, as Save writes it.
+  const x11test::Rgb saved = app.Saved(out / "area.bmp");
+  ASSERT_EQ(std::make_pair(saved.width, saved.height), std::make_pair(41, 41));
+  EXPECT_EQ(Differing(saved, 0, 0, frozen, 11, 10, 41, 41), 0);
 }
 
 }  // namespace
