@@ -105,8 +105,7 @@ Found ChildAt(const Connection& c, xcb_window_t parent, std::int32_t ox, std::in
     if (found.window != XCB_NONE || !viewable || !g) continue;  // replies are still collected
     const int b = g->border_width;
     const Rect outer{ox + g->x, oy + g->y, g->width + 2 * b, g->height + 2 * b};
-    if (x >= outer.x && y >= outer.y && x < outer.x + outer.width && y < outer.y + outer.height)
-      found = {w, outer.x + b, outer.y + b};
+    if (outer.Contains(x, y)) found = {w, outer.x + b, outer.y + b};
   }
   return found;
 }
@@ -188,10 +187,7 @@ class PointerWatch {
       std::uint32_t bits;
     } mask{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, XCB_INPUT_XI_EVENT_MASK_RAW_MOTION};
     active_ = c.Check(xcb_input_xi_select_events_checked(c_, c.root(), 1, &mask.head));
-    if (!active_) return;
-    Select(root_, kWatched);
-    watched_ = {root_};
-    xcb_flush(c_);
+    if (active_) WatchOnly({root_});
   }
 
   bool Active() const { return active_; }
@@ -218,26 +214,32 @@ class PointerWatch {
   void Follow(std::vector<xcb_window_t> path, std::int32_t x, std::int32_t y) {
     point_ = {x, y};
     path.insert(path.begin(), root_);
+    WatchOnly(std::move(path));
+  }
+
+ private:
+  // Selects the events on windows and lets go of those watched before that
+  // are not among them.
+  void WatchOnly(std::vector<xcb_window_t> windows) {
     auto on = [](const std::vector<xcb_window_t>& list, xcb_window_t w) {
       return std::find(list.begin(), list.end(), w) != list.end();
     };
     bool sent = false;
     for (xcb_window_t w : watched_) {
-      if (on(path, w)) continue;
+      if (on(windows, w)) continue;
       Select(w, XCB_EVENT_MASK_NO_EVENT);
       sent = true;
     }
-    for (xcb_window_t w : path) {
+    for (xcb_window_t w : windows) {
       if (on(watched_, w)) continue;
       Select(w, kWatched);
       sent = true;
     }
     // Now, not with the next request: that may be a second away.
     if (sent) xcb_flush(c_);
-    watched_ = std::move(path);
+    watched_ = std::move(windows);
   }
 
- private:
   // Sent without waiting: an error (the window is gone) arrives as an event.
   void Select(xcb_window_t w, std::uint32_t mask) { xcb_change_window_attributes(c_, w, XCB_CW_EVENT_MASK, &mask); }
 

@@ -339,7 +339,7 @@ bool MayChangeWhatIsAt(const xcb_generic_event_t& e, const std::vector<xcb_windo
           std::find(watched.begin(), watched.end(), c.window) != watched.end())
         return true;
       const std::int32_t b = c.border_width;
-      return x >= c.x && y >= c.y && x < c.x + c.width + 2 * b && y < c.y + c.height + 2 * b;
+      return Rect{c.x, c.y, c.width + 2 * b, c.height + 2 * b}.Contains(x, y);
     }
     default:
       return true;

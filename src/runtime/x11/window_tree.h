@@ -15,6 +15,9 @@ namespace runtime::x11 {
 struct Rect {
   std::int32_t x = 0, y = 0, width = 0, height = 0;
   bool Empty() const { return width <= 0 || height <= 0; }
+  bool Contains(std::int32_t px, std::int32_t py) const {
+    return px >= x && py >= y && px - x < width && py - y < height;
+  }
   bool operator==(const Rect&) const = default;
 };
 Rect Intersect(const Rect& a, const Rect& b);
