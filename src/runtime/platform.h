@@ -32,6 +32,10 @@ bool ReadWindowPixels(HWND hwnd, bool wholeWindow, std::int32_t srcX, std::int32
                       std::int32_t width, std::int32_t height, Bitmap& dst, std::int32_t dstX,
                       std::int32_t dstY);
 
+// Maps the pages of [data, data + size) for reading in one call, ahead of
+// a long read of them. Only a hint: nothing changes where it cannot be done.
+void MapForReading(const void* data, std::size_t size);
+
 // Zeroed memory for pixels, or nullptr when there is none to be had.
 // remappable tells whether the buffer is a mapping of its own, page-aligned,
 // that PixelFile::ViewAt may replace.

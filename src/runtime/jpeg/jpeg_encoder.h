@@ -6,6 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace runtime::jpeg {
@@ -26,6 +29,22 @@ struct Settings {
   int strips = 0;           // 0: chosen from the size and the number of cores
 };
 
+// Bytes whose resize leaves the new ones unset: the encoder writes every
+// byte it keeps, and zeroing its generous first guess would touch memory
+// pages it never uses.
+template <class T>
+struct UninitializedAllocator : std::allocator<T> {
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+using ByteBuffer = std::vector<std::uint8_t, UninitializedAllocator<std::uint8_t>>;
+
 // A finished JPEG, kept as the pieces it was made from so that writing it
 // needs no joining copy.
 class EncodedJpeg {
@@ -39,7 +58,7 @@ class EncodedJpeg {
  private:
   friend int Encode(const Image&, const Settings&, EncodedJpeg&);
   struct Strip {
-    std::vector<std::uint8_t> data;
+    ByteBuffer data;
     std::size_t begin = 0, end = 0;  // the part of data that goes into the file
   };
   std::vector<std::uint8_t> header_;  // SOI..SOS of the joined file; empty for one strip

@@ -22,6 +22,18 @@ std::size_t RoundUp(std::size_t n, std::size_t unit) { return (n + unit - 1) / u
 
 }  // namespace
 
+void MapForReading(const void* data, std::size_t size) {
+#ifdef MADV_POPULATE_READ
+  if (!data || size == 0) return;
+  const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(data), first = at / PageSize() * PageSize();
+  // Fails harmlessly before Linux 5.14, which does not know the advice.
+  madvise(reinterpret_cast<void*>(first), at + size - first, MADV_POPULATE_READ);
+#else
+  (void)data;
+  (void)size;
+#endif
+}
+
 std::shared_ptr<void> AllocatePixels(std::size_t size, bool* remappable) {
   if (remappable) *remappable = false;
   if (size < kHugePage) {
