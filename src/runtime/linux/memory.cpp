@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 
@@ -21,6 +22,22 @@ std::size_t PageSize() {
 std::size_t RoundUp(std::size_t n, std::size_t unit) { return (n + unit - 1) / unit * unit; }
 
 }  // namespace
+
+bool FaultsAreDear() {
+  static const bool dear = [] {
+    constexpr int kPages = 4;
+    constexpr auto kDear = std::chrono::microseconds(4);  // a page
+    const std::size_t length = kPages * PageSize();
+    void* p = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) return false;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < kPages; ++i) static_cast<volatile std::uint8_t*>(p)[i * PageSize()] = 1;
+    const auto took = std::chrono::steady_clock::now() - start;
+    munmap(p, length);
+    return took > kDear * kPages;
+  }();
+  return dear;
+}
 
 void MapForReading(const void* data, std::size_t size) {
 #ifdef MADV_POPULATE_READ

@@ -154,7 +154,8 @@ void SetPicture(Bitmap& dst, std::shared_ptr<platform::PixelFile> file, std::sha
 // A segment that is a memory file becomes the picture itself: its rows are
 // narrowed and turned bottom-up where they lie, on every core, and the file
 // is cut to the picture's size. No page is allocated, copied through the
-// kernel or given back one by one.
+// kernel or given back one by one; but every page of the segment is brought
+// into this process, which costs more than the copies where faults are dear.
 bool TakeOver(RootImage& image, const Rect& r, std::size_t stride, Bitmap& dst) {
   std::uint8_t* rows = image.segment->data();
   if (!rows) return false;
@@ -178,25 +179,31 @@ bool HandOver(Connection& c, const Rect& r, const PixelFormat& format, Bitmap& d
   const std::size_t stride = static_cast<std::size_t>(r.width * 3 + 3) & ~std::size_t{3};
   RootImage image;
   if (!ReadShm(c, r, format.RowBytes(r.width), image)) return false;
-  if (image.segment->InFile()) return TakeOver(image, r, stride, dst);
-  // A System V segment cannot be handed on: its rows go into a new file.
+  const bool inFile = image.segment->InFile();
+  if (inFile && !ShmSegment::ReadThroughFile()) return TakeOver(image, r, stride, dst);
+  // The rows go into a new file: a System V segment cannot be handed on,
+  // and a memory file is read without mapping it where faults are dear.
   auto file = platform::PixelFile::Create(stride * static_cast<std::size_t>(r.height));
-  const std::uint8_t* rows = file ? image.segment->data() : nullptr;
-  if (!rows) return false;
+  if (!file || (!inFile && !image.segment->data())) return false;
   std::atomic<bool> written{true};
   const int parts = static_cast<int>(
       std::min<std::int32_t>(static_cast<std::int32_t>(Cores()), std::max<std::int32_t>(1, r.height / 64)));
   RunAll(parts, [&](int k) {
     const std::int32_t first = r.height * k / parts, end = r.height * (k + 1) / parts;
-    std::vector<std::uint8_t> out(stride * kBandRows);
+    std::vector<std::uint8_t> in(inFile ? image.stride * kBandRows : 0), out(stride * kBandRows);
     std::size_t released = image.stride * static_cast<std::size_t>(first);
     for (std::int32_t y = first; y < end && written; y += kBandRows) {
       const std::int32_t band = std::min(kBandRows, end - y);
       const std::size_t from = image.stride * static_cast<std::size_t>(y), bytes = image.stride * band;
+      const std::uint8_t* const rows = image.segment->Rows(from, bytes, in.data());
+      if (!rows) {
+        written = false;
+        break;
+      }
       // Picture row y + i is memory row height - 1 - y - i: the band goes
       // in reversed, ending at the memory row of picture row y.
       for (std::int32_t i = 0; i < band; ++i)
-        BgrxToBgr(rows + from + image.stride * static_cast<std::size_t>(i), r.width,
+        BgrxToBgr(rows + image.stride * static_cast<std::size_t>(i), r.width,
                   out.data() + stride * static_cast<std::size_t>(band - 1 - i));
       const std::size_t at = stride * static_cast<std::size_t>(r.height - y - band);
       if (!file->Write(out.data(), stride * static_cast<std::size_t>(band), at)) written = false;

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <utility>
 
+#include "runtime/platform.h"
+
 namespace runtime::x11 {
 namespace {
 
@@ -18,6 +20,8 @@ std::size_t PageSize() {
   static const std::size_t size = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
   return size;
 }
+
+std::optional<bool> chosenThroughFile;
 
 }  // namespace
 
@@ -90,11 +94,31 @@ int ShmSegment::TakeFile() {
   return std::exchange(fd_, -1);
 }
 
+bool ShmSegment::ReadThroughFile() { return chosenThroughFile.value_or(platform::FaultsAreDear()); }
+
+void ShmSegment::ChooseReadThroughFile(std::optional<bool> choice) { chosenThroughFile = choice; }
+
+const std::uint8_t* ShmSegment::Rows(std::size_t from, std::size_t size, std::uint8_t* scratch) {
+  if (data_) return data_ + from;
+  if (fd_ < 0) return nullptr;
+  for (std::size_t done = 0; done < size;) {
+    const ssize_t n = pread(fd_, scratch + done, size - done, static_cast<off_t>(from + done));
+    if (n <= 0) return nullptr;
+    done += static_cast<std::size_t>(n);
+  }
+  return scratch;
+}
+
 std::size_t ShmSegment::Release(std::size_t from, std::size_t to) {
   const std::size_t page = PageSize();
   const std::size_t begin = (from + page - 1) / page * page, end = to / page * page;
   if (end <= begin) return from;
-  if (data_) madvise(data_ + begin, end - begin, MADV_REMOVE);
+  if (data_) {
+    madvise(data_ + begin, end - begin, MADV_REMOVE);
+  } else if (fd_ >= 0) {
+    fallocate(fd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(begin),
+              static_cast<off_t>(end - begin));
+  }
   return end;
 }
 

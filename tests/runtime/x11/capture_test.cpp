@@ -8,6 +8,7 @@
 #include "runtime/platform.h"
 #include "runtime/user32.h"
 #include "runtime/x11/connection.h"
+#include "runtime/x11/shm_segment.h"
 #include "x11_session.h"
 
 using namespace runtime;
@@ -66,9 +67,10 @@ struct Dib {
 
 }  // namespace
 
-// The screen is read through a memory file the server writes (its segment
-// handed back at once), or through a System V segment where descriptors
-// cannot travel; either way the pixels are the server's. A whole copy into a
+// The screen is read through a memory file the server writes (converted
+// where it lies, or read through the file where faults are dear), or
+// through a System V segment where descriptors cannot travel; each way the
+// pixels are the server's. A whole copy into a
 // DIB section of the same layout shares the capture's pages, yet each side
 // sees only its own writes.
 TEST(Capture, ScreenEqualsWhatTheServerShowsAndCopiesShareItsPages) {
@@ -77,9 +79,15 @@ TEST(Capture, ScreenEqualsWhatTheServerShowsAndCopiesShareItsPages) {
   x11::Connection* c = x11::Connection::Get();
   ASSERT_TRUE(c && c->hasShm());
   Picture shot;
-  for (const bool sysv : {false, true}) {
-    SCOPED_TRACE(sysv ? "System V" : "memory file");
-    if (sysv) c->disableShmFd();
+  struct Way {
+    const char* name;
+    bool throughFile, sysv;
+  };
+  for (const Way way : {Way{"memory file, in place", false, false}, Way{"memory file, read through", true, false},
+                        Way{"System V", false, true}}) {
+    SCOPED_TRACE(way.name);
+    x11::ShmSegment::ChooseReadThroughFile(way.throughFile);
+    if (way.sysv) c->disableShmFd();
     const Rgb root = Steady([&] { shot = capture::GrabScreen(); });
     ASSERT_TRUE(shot);
     EXPECT_EQ(shot.hPal(), 0);  // true colour: no palette
@@ -90,6 +98,7 @@ TEST(Capture, ScreenEqualsWhatTheServerShowsAndCopiesShareItsPages) {
     EXPECT_EQ(MappedFileSize(Pixels(shot).bits), 1024 * 3 * 768);
     EXPECT_FALSE(SysvAttached());
   }
+  x11::ShmSegment::ChooseReadThroughFile(std::nullopt);
   const Rgb root = Steady([&] { shot = capture::GrabScreen(); });
   const HDC src = CreateCompatibleDC(0);
   const HGDIOBJ oldSrc = SelectObject(src, shot.Handle());
