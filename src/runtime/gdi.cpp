@@ -139,7 +139,10 @@ bool CopyByView(Bitmap& dst, std::int32_t x, std::int32_t y, std::int32_t w, std
     dst.file = dst.section ? nullptr : src.file;  // a section's bits are written through its pointer
     return true;
   }
-  return dst.remappable && dst.stride == src.stride && src.file->ViewAt(dst.bits);
+  if (!dst.remappable || dst.stride != src.stride) return false;
+  // A view costs nothing until it is read, and then a fault every few
+  // pages; where faults are dear, one read into dst's huge pages is cheaper.
+  return platform::FaultsAreDear() ? src.file->Read(dst.bits, src.file->size(), 0) : src.file->ViewAt(dst.bits);
 }
 
 }  // namespace

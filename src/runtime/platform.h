@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "runtime/gdi.h"
 
@@ -36,10 +37,8 @@ bool ReadWindowPixels(HWND hwnd, bool wholeWindow, std::int32_t srcX, std::int32
 // copying one, as under a hypervisor that shadows the page tables (about
 // 10 us a fault there, against about 1 us elsewhere). Measured once.
 bool FaultsAreDear();
-
-// Maps the pages of [data, data + size) for reading in one call, ahead of
-// a long read of them. Only a hint: nothing changes where it cannot be done.
-void MapForReading(const void* data, std::size_t size);
+// Makes FaultsAreDear answer dear, for tests of both ways; nullopt: measure.
+void AssumeFaultsAreDear(std::optional<bool> dear);
 
 // Zeroed memory for pixels, or nullptr when there is none to be had.
 // remappable tells whether the buffer is a mapping of its own, page-aligned,
@@ -62,6 +61,8 @@ class PixelFile {
   // Fills [offset, offset + size) of the file. Written rather than mapped,
   // so no page of the file is ever faulted in while it is filled.
   bool Write(const void* data, std::size_t size, std::size_t offset);
+  // Copies size bytes from offset into data; false when they cannot be read.
+  bool Read(void* data, std::size_t size, std::size_t offset) const;
   // A private view of the whole file at a new address; the result owns it.
   std::shared_ptr<void> View() const;
   // Maps a private view over [at, at + size()) of a remappable buffer;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h needs FILE
-#include <cstdlib>
 #include <new>
 
 #include <jerror.h>
@@ -11,7 +10,6 @@
 
 #include "runtime/jpeg/ijl.h"
 #include "runtime/parallel.h"
-#include "runtime/platform.h"
 
 namespace runtime::jpeg {
 namespace {
@@ -233,15 +231,9 @@ int Encode(const Image& image, const Settings& settings, EncodedJpeg& out) {
   out.strips_.resize(count);
   std::vector<int> codes(count, IJL_OK);
   RunAll(count, [&](int k) {
-    const std::int32_t y0 = k * stripRows, n = std::min(stripRows, image.height - y0);
-    // A picture is often a fresh copy-on-write view that has never been
-    // read: mapping the strip's pages in one call instead of a fault every
-    // few pages saved 2-3 ms of a 50 ms screen capture under a hypervisor
-    // that shadows page tables.
-    const std::uint8_t* lowest = rows[static_cast<std::size_t>(image.step >= 0 ? y0 : y0 + n - 1)];
-    platform::MapForReading(lowest, static_cast<std::size_t>(n - 1) * static_cast<std::size_t>(std::abs(image.step)) +
-                                        static_cast<std::size_t>(image.width) * 3);
-    codes[k] = EncodeStrip(image, settings, rows.data() + y0, n, k == 0, out.strips_[k].data);
+    const std::int32_t y0 = k * stripRows;
+    codes[k] = EncodeStrip(image, settings, rows.data() + y0, std::min(stripRows, image.height - y0), k == 0,
+                           out.strips_[k].data);
   });
   for (int code : codes)
     if (code != IJL_OK) return code;

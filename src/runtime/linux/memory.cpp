@@ -21,11 +21,16 @@ std::size_t PageSize() {
 
 std::size_t RoundUp(std::size_t n, std::size_t unit) { return (n + unit - 1) / unit * unit; }
 
+std::optional<bool> assumedDear;  // set by tests
+
 }  // namespace
 
 bool FaultsAreDear() {
+  if (assumedDear) return *assumedDear;
   static const bool dear = [] {
     constexpr int kPages = 4;
+    // Between the two kinds of machine by a wide margin, so that a probe
+    // slowed by an interrupt still says cheap where faults are cheap.
     constexpr auto kDear = std::chrono::microseconds(4);  // a page
     const std::size_t length = kPages * PageSize();
     void* p = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -39,17 +44,7 @@ bool FaultsAreDear() {
   return dear;
 }
 
-void MapForReading(const void* data, std::size_t size) {
-#ifdef MADV_POPULATE_READ
-  if (!data || size == 0) return;
-  const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(data), first = at / PageSize() * PageSize();
-  // Fails harmlessly before Linux 5.14, which does not know the advice.
-  madvise(reinterpret_cast<void*>(first), at + size - first, MADV_POPULATE_READ);
-#else
-  (void)data;
-  (void)size;
-#endif
-}
+void AssumeFaultsAreDear(std::optional<bool> dear) { assumedDear = dear; }
 
 std::shared_ptr<void> AllocatePixels(std::size_t size, bool* remappable) {
   if (remappable) *remappable = false;
@@ -66,7 +61,7 @@ std::shared_ptr<void> AllocatePixels(std::size_t size, bool* remappable) {
   void* raw = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (raw == MAP_FAILED) return nullptr;
   auto* aligned = reinterpret_cast<void*>((reinterpret_cast<std::uintptr_t>(raw) + kHugePage - 1) & ~(kHugePage - 1));
-  madvise(aligned, size, MADV_HUGEPAGE);
+  madvise(aligned, RoundUp(size, kHugePage), MADV_HUGEPAGE);
   if (remappable) *remappable = true;
   return std::shared_ptr<void>(aligned, [raw, length](void*) { munmap(raw, length); });
 }
@@ -102,6 +97,20 @@ bool PixelFile::Write(const void* data, std::size_t size, std::size_t offset) {
   const auto* p = static_cast<const std::uint8_t*>(data);
   while (size > 0) {
     const ssize_t n = pwrite(fd_, p, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= static_cast<std::size_t>(n);
+    offset += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool PixelFile::Read(void* data, std::size_t size, std::size_t offset) const {
+  if (offset > size_ || size > size_ - offset) return false;
+  auto* p = static_cast<std::uint8_t*>(data);
+  while (size > 0) {
+    const ssize_t n = pread(fd_, p, size, static_cast<off_t>(offset));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     p += n;

@@ -180,7 +180,7 @@ bool HandOver(Connection& c, const Rect& r, const PixelFormat& format, Bitmap& d
   RootImage image;
   if (!ReadShm(c, r, format.RowBytes(r.width), image)) return false;
   const bool inFile = image.segment->InFile();
-  if (inFile && !ShmSegment::ReadThroughFile()) return TakeOver(image, r, stride, dst);
+  if (inFile && !platform::FaultsAreDear()) return TakeOver(image, r, stride, dst);
   // The rows go into a new file: a System V segment cannot be handed on,
   // and a memory file is read without mapping it where faults are dear.
   auto file = platform::PixelFile::Create(stride * static_cast<std::size_t>(r.height));

@@ -11,8 +11,6 @@
 #include <cstring>
 #include <utility>
 
-#include "runtime/platform.h"
-
 namespace runtime::x11 {
 namespace {
 
@@ -20,8 +18,6 @@ std::size_t PageSize() {
   static const std::size_t size = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
   return size;
 }
-
-std::optional<bool> chosenThroughFile;
 
 }  // namespace
 
@@ -93,10 +89,6 @@ int ShmSegment::TakeFile() {
   data_ = nullptr;
   return std::exchange(fd_, -1);
 }
-
-bool ShmSegment::ReadThroughFile() { return chosenThroughFile.value_or(platform::FaultsAreDear()); }
-
-void ShmSegment::ChooseReadThroughFile(std::optional<bool> choice) { chosenThroughFile = choice; }
 
 const std::uint8_t* ShmSegment::Rows(std::size_t from, std::size_t size, std::uint8_t* scratch) {
   if (data_) return data_ + from;

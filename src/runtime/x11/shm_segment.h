@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <optional>
 
 #include "runtime/x11/connection.h"
 
@@ -39,11 +38,6 @@ class ShmSegment {
   // Hands the memory file on, after DetachServer: the caller owns the
   // returned descriptor, and this segment no longer has memory.
   int TakeFile();
-  // Whether a memory-file segment is better read through the file than
-  // mapped: where faults are dear, unless a test has chosen (nullopt:
-  // measure again).
-  static bool ReadThroughFile();
-  static void ChooseReadThroughFile(std::optional<bool> choice);
   // The bytes [from, from + size): in place where the segment is mapped,
   // else read through the memory file into scratch (size bytes), which
   // brings no page into this process. nullptr when they cannot be read.

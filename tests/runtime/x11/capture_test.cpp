@@ -8,7 +8,6 @@
 #include "runtime/platform.h"
 #include "runtime/user32.h"
 #include "runtime/x11/connection.h"
-#include "runtime/x11/shm_segment.h"
 #include "x11_session.h"
 
 using namespace runtime;
@@ -70,9 +69,9 @@ struct Dib {
 // The screen is read through a memory file the server writes (converted
 // where it lies, or read through the file where faults are dear), or
 // through a System V segment where descriptors cannot travel; each way the
-// pixels are the server's. A whole copy into a
-// DIB section of the same layout shares the capture's pages, yet each side
-// sees only its own writes.
+// pixels are the server's. A whole copy into a DIB section of the same
+// layout shares the capture's pages (or is read into the section's own
+// memory where faults are dear), yet each side sees only its own writes.
 TEST(Capture, ScreenEqualsWhatTheServerShowsAndCopiesShareItsPages) {
   REQUIRE_DESKTOP();
   Xterm term(UniqueTitle("screen"), "60x12+100+100", {"-e", "sh", "-c", "ls -l /; exec sleep 60"});
@@ -81,12 +80,12 @@ TEST(Capture, ScreenEqualsWhatTheServerShowsAndCopiesShareItsPages) {
   Picture shot;
   struct Way {
     const char* name;
-    bool throughFile, sysv;
+    bool faultsDear, sysv;
   };
   for (const Way way : {Way{"memory file, in place", false, false}, Way{"memory file, read through", true, false},
                         Way{"System V", false, true}}) {
     SCOPED_TRACE(way.name);
-    x11::ShmSegment::ChooseReadThroughFile(way.throughFile);
+    platform::AssumeFaultsAreDear(way.faultsDear);
     if (way.sysv) c->disableShmFd();
     const Rgb root = Steady([&] { shot = capture::GrabScreen(); });
     ASSERT_TRUE(shot);
@@ -98,27 +97,31 @@ TEST(Capture, ScreenEqualsWhatTheServerShowsAndCopiesShareItsPages) {
     EXPECT_EQ(MappedFileSize(Pixels(shot).bits), 1024 * 3 * 768);
     EXPECT_FALSE(SysvAttached());
   }
-  x11::ShmSegment::ChooseReadThroughFile(std::nullopt);
-  const Rgb root = Steady([&] { shot = capture::GrabScreen(); });
-  const HDC src = CreateCompatibleDC(0);
-  const HGDIOBJ oldSrc = SelectObject(src, shot.Handle());
-  {
-    Dib dib(1024, 768);
-    ASSERT_TRUE(BitBlt(dib.dc, 0, 0, 1024, 768, src, 0, 0, SRCCOPY));
-    EXPECT_EQ(BitmapOf(dib.bitmap)->bits, dib.bits);  // the caller's pointer stays good
-    EXPECT_TRUE(InMapping(dib.bits, "memfd:"));
-    EXPECT_EQ(Mismatches(*BitmapOf(dib.bitmap), root, 0, 0), 0);
-    // Written through the pointer: the picture keeps the screen.
-    std::fill(dib.bits, dib.bits + 3 * 1024 * 10, 0x5a);
-    EXPECT_EQ(Mismatches(Pixels(shot), root, 0, 0), 0);
-    // The picture drawn into by GDI: the DIB keeps what it had.
-    Dib black(1024, 768);
-    ASSERT_TRUE(BitBlt(src, 0, 0, 1024, 768, black.dc, 0, 0, SRCCOPY));
-    EXPECT_EQ(Mismatches(Pixels(shot), Rgb{}, 0, 0), 0);
-    EXPECT_EQ(Mismatches(*BitmapOf(dib.bitmap), root, 0, 0), 1024 * 10);
+  for (const bool dear : {false, true}) {
+    SCOPED_TRACE(dear ? "faults dear: read into the section" : "faults cheap: a view");
+    platform::AssumeFaultsAreDear(dear);
+    const Rgb root = Steady([&] { shot = capture::GrabScreen(); });
+    const HDC src = CreateCompatibleDC(0);
+    const HGDIOBJ oldSrc = SelectObject(src, shot.Handle());
+    {
+      Dib dib(1024, 768);
+      ASSERT_TRUE(BitBlt(dib.dc, 0, 0, 1024, 768, src, 0, 0, SRCCOPY));
+      EXPECT_EQ(BitmapOf(dib.bitmap)->bits, dib.bits);  // the caller's pointer stays good
+      EXPECT_EQ(InMapping(dib.bits, "memfd:"), !dear);
+      EXPECT_EQ(Mismatches(*BitmapOf(dib.bitmap), root, 0, 0), 0);
+      // Written through the pointer: the picture keeps the screen.
+      std::fill(dib.bits, dib.bits + 3 * 1024 * 10, 0x5a);
+      EXPECT_EQ(Mismatches(Pixels(shot), root, 0, 0), 0);
+      // The picture drawn into by GDI: the DIB keeps what it had.
+      Dib black(1024, 768);
+      ASSERT_TRUE(BitBlt(src, 0, 0, 1024, 768, black.dc, 0, 0, SRCCOPY));
+      EXPECT_EQ(Mismatches(Pixels(shot), Rgb{}, 0, 0), 0);
+      EXPECT_EQ(Mismatches(*BitmapOf(dib.bitmap), root, 0, 0), 1024 * 10);
+    }
+    SelectObject(src, oldSrc);
+    DeleteDC(src);
   }
-  SelectObject(src, oldSrc);
-  DeleteDC(src);
+  platform::AssumeFaultsAreDear(std::nullopt);
   // The picture lets go of its memory file with its last reference.
   const void* bits = Pixels(shot).bits;
   shot = Picture();
