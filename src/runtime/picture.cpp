@@ -1,11 +1,13 @@
 #include "runtime/picture.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "runtime/error.h"
 #include "runtime/fileio.h"
 #include "runtime/gdi.h"
+#include "runtime/platform.h"
 
 namespace runtime {
 
@@ -82,7 +84,22 @@ void WriteBmp(const Bitmap& bmp, FileSink& out) {
   out.Write(header, sizeof header);
   const int bytes = bmp.bitsPixel / 8;
   if (bytes == 3 && bmp.bottomUp && static_cast<std::uint32_t>(bmp.stride) == stride) {
-    out.Write(bmp.bits, imageSize);  // already the file's layout, pad bytes included
+    // Already the file's layout, pad bytes included. Where faults are dear,
+    // pixels that are exactly their memory file's are read from the file:
+    // a view that was never read would fault on every page.
+    if (bmp.file && bmp.file->size() == imageSize && platform::FaultsAreDear()) {
+      std::vector<std::uint8_t> chunk(std::min<std::size_t>(imageSize, std::size_t{256} << 10));
+      for (std::size_t at = 0; at < imageSize; at += chunk.size()) {
+        const std::size_t n = std::min<std::size_t>(chunk.size(), imageSize - at);
+        if (!bmp.file->Read(chunk.data(), n, at)) {
+          out.Write(bmp.bits + at, imageSize - at);  // the rest from memory after all
+          return;
+        }
+        out.Write(chunk.data(), n);
+      }
+      return;
+    }
+    out.Write(bmp.bits, imageSize);
     return;
   }
   std::vector<std::uint8_t> row(stride, 0);

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "capture/capture_bitmap.h"
+#include "runtime/picture.h"
 #include "runtime/platform.h"
 #include "runtime/user32.h"
 #include "runtime/x11/connection.h"
@@ -12,6 +13,8 @@
 
 using namespace runtime;
 using namespace x11test;
+using testshell::ReadFile;
+using testshell::TempDir;
 
 namespace {
 
@@ -96,6 +99,13 @@ TEST(Capture, ScreenEqualsWhatTheServerShowsAndCopiesShareItsPages) {
     // The 32-bit rows the server wrote are gone: the file holds the 24-bit ones.
     EXPECT_EQ(MappedFileSize(Pixels(shot).bits), 1024 * 3 * 768);
     EXPECT_FALSE(SysvAttached());
+    // Saved as a bitmap file (from the memory file where faults are dear):
+    // the header, then exactly the picture's rows.
+    const TempDir dir;
+    SavePicture(shot, dir / "shot.bmp");
+    const std::string bmp = ReadFile(dir / "shot.bmp");
+    ASSERT_EQ(bmp.size(), 54u + 1024 * 3 * 768);
+    EXPECT_EQ(bmp.compare(54, std::string::npos, reinterpret_cast<const char*>(Pixels(shot).bits), 1024 * 3 * 768), 0);
   }
   for (const bool dear : {false, true}) {
     SCOPED_TRACE(dear ? "faults dear: read into the section" : "faults cheap: a view");
