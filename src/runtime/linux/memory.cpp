@@ -23,6 +23,21 @@ std::size_t RoundUp(std::size_t n, std::size_t unit) { return (n + unit - 1) / u
 
 std::optional<bool> assumedDear;  // set by tests
 
+// Calls pread or pwrite until all size bytes have gone; false on an error
+// or at the end of the file.
+template <class Byte, class Call>
+bool Whole(Call call, int fd, Byte* p, std::size_t size, std::size_t offset) {
+  while (size > 0) {
+    const ssize_t n = call(fd, p, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= static_cast<std::size_t>(n);
+    offset += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 }  // namespace
 
 bool FaultsAreDear() {
@@ -94,30 +109,12 @@ PixelFile::~PixelFile() {
 
 bool PixelFile::Write(const void* data, std::size_t size, std::size_t offset) {
   if (offset > size_ || size > size_ - offset) return false;
-  const auto* p = static_cast<const std::uint8_t*>(data);
-  while (size > 0) {
-    const ssize_t n = pwrite(fd_, p, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    size -= static_cast<std::size_t>(n);
-    offset += static_cast<std::size_t>(n);
-  }
-  return true;
+  return Whole(pwrite, fd_, static_cast<const std::uint8_t*>(data), size, offset);
 }
 
 bool PixelFile::Read(void* data, std::size_t size, std::size_t offset) const {
   if (offset > size_ || size > size_ - offset) return false;
-  auto* p = static_cast<std::uint8_t*>(data);
-  while (size > 0) {
-    const ssize_t n = pread(fd_, p, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    size -= static_cast<std::size_t>(n);
-    offset += static_cast<std::size_t>(n);
-  }
-  return true;
+  return Whole(pread, fd_, static_cast<std::uint8_t*>(data), size, offset);
 }
 
 std::shared_ptr<void> PixelFile::View() const {

@@ -7,6 +7,7 @@
 #include <sys/shm.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -95,6 +96,7 @@ const std::uint8_t* ShmSegment::Rows(std::size_t from, std::size_t size, std::ui
   if (fd_ < 0) return nullptr;
   for (std::size_t done = 0; done < size;) {
     const ssize_t n = pread(fd_, scratch + done, size - done, static_cast<off_t>(from + done));
+    if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return nullptr;
     done += static_cast<std::size_t>(n);
   }
