@@ -40,6 +40,10 @@ bool FaultsAreDear();
 // Makes FaultsAreDear answer dear, for tests of both ways; nullopt: measure.
 void AssumeFaultsAreDear(std::optional<bool> dear);
 
+// Reads size bytes at offset of the file fd into data, however many calls
+// it takes; false on an error or before the end of the file.
+bool ReadAt(int fd, void* data, std::size_t size, std::size_t offset);
+
 // Zeroed memory for pixels, or nullptr when there is none to be had.
 // remappable tells whether the buffer is a mapping of its own, page-aligned,
 // that PixelFile::ViewAt may replace.

@@ -61,6 +61,10 @@ bool FaultsAreDear() {
 
 void AssumeFaultsAreDear(std::optional<bool> dear) { assumedDear = dear; }
 
+bool ReadAt(int fd, void* data, std::size_t size, std::size_t offset) {
+  return Whole(pread, fd, static_cast<std::uint8_t*>(data), size, offset);
+}
+
 std::shared_ptr<void> AllocatePixels(std::size_t size, bool* remappable) {
   if (remappable) *remappable = false;
   if (size < kHugePage) {
@@ -113,8 +117,7 @@ bool PixelFile::Write(const void* data, std::size_t size, std::size_t offset) {
 }
 
 bool PixelFile::Read(void* data, std::size_t size, std::size_t offset) const {
-  if (offset > size_ || size > size_ - offset) return false;
-  return Whole(pread, fd_, static_cast<std::uint8_t*>(data), size, offset);
+  return offset <= size_ && size <= size_ - offset && ReadAt(fd_, data, size, offset);
 }
 
 std::shared_ptr<void> PixelFile::View() const {

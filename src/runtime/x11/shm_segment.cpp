@@ -7,10 +7,11 @@
 #include <sys/shm.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
+
+#include "runtime/platform.h"
 
 namespace runtime::x11 {
 namespace {
@@ -93,14 +94,7 @@ int ShmSegment::TakeFile() {
 
 const std::uint8_t* ShmSegment::Rows(std::size_t from, std::size_t size, std::uint8_t* scratch) {
   if (data_) return data_ + from;
-  if (fd_ < 0) return nullptr;
-  for (std::size_t done = 0; done < size;) {
-    const ssize_t n = pread(fd_, scratch + done, size - done, static_cast<off_t>(from + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return nullptr;
-    done += static_cast<std::size_t>(n);
-  }
-  return scratch;
+  return fd_ >= 0 && platform::ReadAt(fd_, scratch, size, from) ? scratch : nullptr;
 }
 
 std::size_t ShmSegment::Release(std::size_t from, std::size_t to) {
