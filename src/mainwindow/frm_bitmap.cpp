@@ -36,7 +36,8 @@ std::string SignedNumber(double value) {
   char digits[32];
   const double magnitude = std::fabs(value);
   const auto end = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
-  return (value < 0 ? "-" : " ") + std::string(digits, end);
+  std::string text(1, value < 0 ? '-' : ' ');
+  return text.append(digits, end);
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ TEST_F(MainWindow, MenusAndToolbarWithDistinctVgaImagesDispatchByExactKeyAndRelo
   EXPECT_EQ(items, (std::vector<std::string>{"&Grab:", "&Save", "&Print", "C&lear", "-", "&Copy to Clipboard", "-",
                                              "&Exit", "&Help:", "&Help for Veltrix", "-", "&About"}));
   std::vector<std::string> keys;
-  std::set<std::vector<std::uint8_t>> images;
+  std::set<std::string> images;
   for (const auto& b : form.Toolbar1.Buttons) {
     keys.push_back(b.Separator ? "|" : b.Key);
     if (b.Separator) continue;
@@ -50,7 +50,7 @@ TEST_F(MainWindow, MenusAndToolbarWithDistinctVgaImagesDispatchByExactKeyAndRelo
     const runtime::Picture& picture = form.ilsMain.ListImages.at(b.Key);
     EXPECT_TRUE(picture.PixelWidth() == 16 && picture.PixelHeight() == 16 && window_test::AllVga(picture)) << b.Key;
     const runtime::Bitmap* bmp = runtime::BitmapOf(picture.Handle());
-    images.insert(std::vector<std::uint8_t>(bmp->bits, bmp->bits + bmp->stride * bmp->height));
+    images.insert(std::string(reinterpret_cast<const char*>(bmp->bits), bmp->stride * bmp->height));
   }
   EXPECT_EQ(keys, (std::vector<std::string>{"Exit", "|", "Save", "Print", "Clear", "|", "Copy", "|", "Help"}));
   EXPECT_EQ(images.size(), 6u) << "six different images, not one drawn six times";

@@ -39,8 +39,12 @@ TEST(PictureLayout, BarsViewportAndMaxima) {
     EXPECT_EQ(std::make_tuple(l.hBarVisible, l.vBarVisible), std::make_tuple(c.hBar, c.vBar));
     EXPECT_EQ(std::make_tuple(l.viewportWidth, l.viewportHeight), std::make_tuple(c.viewportWidth, c.viewportHeight));
     EXPECT_EQ(std::make_tuple(l.hBarWidth, l.vBarHeight), std::make_tuple(c.viewportWidth, c.viewportHeight));
-    if (c.hBar) EXPECT_EQ(std::make_tuple(l.h.max, l.h.unit), std::make_tuple(c.hMax, 1));
-    if (c.vBar) EXPECT_EQ(std::make_tuple(l.v.max, l.v.unit), std::make_tuple(c.vMax, 1));
+    if (c.hBar) {
+      EXPECT_EQ(std::make_tuple(l.h.max, l.h.unit), std::make_tuple(c.hMax, 1));
+    }
+    if (c.vBar) {
+      EXPECT_EQ(std::make_tuple(l.v.max, l.v.unit), std::make_tuple(c.vMax, 1));
+    }
     // The bars sit along the full-size viewport whatever is shown.
     EXPECT_EQ(std::make_tuple(l.vBarLeft, l.hBarTop), std::make_tuple(5205.0 - 285 + 45, 4125.0 - 255 + 45));
   }
