@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
@@ -10,6 +11,20 @@
 namespace capture {
 
 std::int32_t lLastHwnd = 0;
+
+namespace {
+
+std::optional<std::int32_t> FromHex(const std::string& digits) {
+  std::int64_t value = 0;
+  for (char c : digits) {
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
+    value = value * 16 + (std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : std::tolower(c) - 'a' + 10);
+    if (value > INT32_MAX) return std::nullopt;
+  }
+  return static_cast<std::int32_t>(value);
+}
+
+}  // namespace
 
 void TrackWindowUnderCursor(runtime::Control& first, runtime::Control& second) {
   runtime::POINTAPI point;
@@ -25,6 +40,7 @@ std::optional<std::int32_t> HandleFromText(const std::string& text) {
   const auto first = text.find_first_not_of(' ');
   if (first == std::string::npos) return std::nullopt;
   const std::string t = text.substr(first, text.find_last_not_of(' ') - first + 1);
+  if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) return FromHex(t.substr(2));
   std::size_t i = (t[0] == '-' || t[0] == '+') ? 1 : 0;
   bool digits = false, point = false;
   for (; i < t.size(); ++i) {

@@ -18,8 +18,9 @@ extern std::int32_t lLastHwnd;
 void TrackWindowUnderCursor(runtime::Control& first, runtime::Control& second);
 
 // A window handle read back from such text: optional sign, digits and a
-// fraction (rounded, halves to even), blanks around; nothing for text that
-// is not a number or lies outside the 32-bit range.
+// fraction (rounded, halves to even), or "0x" and hexadecimal digits as
+// xwininfo prints window ids; blanks around. Nothing for text that is not a
+// number or lies outside the 32-bit signed range.
 std::optional<std::int32_t> HandleFromText(const std::string& text);
 
 }  // namespace capture

@@ -69,7 +69,7 @@ void Capture(mainwindow::frmBitmap& f, BatchResult& result) {
     const std::string text = f.txtHwndParent.Text();
     const std::optional<std::int32_t> hwnd = HandleFromText(text);
     if (!hwnd) {
-      result = {kExitBadArgument, "/HWND=" + text + " is not a 32-bit decimal window handle"};
+      result = {kExitBadArgument, "/HWND=" + text + " is not a 32-bit window handle (decimal, or hexadecimal after 0x)"};
       return;
     }
     f.Image1.SetPicture(capture::GrabWindow(*hwnd));
@@ -98,6 +98,17 @@ bool NeedsDisplay(const mainwindow::frmBitmap& f) {
   return f.bScreen || !f.txtHwndParent.Text().empty() || !f.sWindowText.empty();
 }
 
+// A command line a script cannot have meant: a word no parameter takes (a
+// mistyped key would otherwise be dropped and the run end in success), or a
+// /SAVE= that names no file. Empty when the line can be run.
+std::string Unusable(const mainwindow::frmBitmap& f, const std::string& sCommandLine) {
+  if (const std::string word = StrayWord(sCommandLine); !word.empty())
+    return "\"" + word + "\" belongs to no parameter; nothing was captured (glimmet --help lists them)";
+  if (f.sSaveFile.empty() && FindKey(sCommandLine, "/SAVE=") != std::string::npos)
+    return "/SAVE= names no file; nothing was captured";
+  return {};
+}
+
 BatchResult BatchRun(mainwindow::frmBitmap& f, const std::string& sCommandLine) {
   BatchResult result;
   runtime::DoEvents();
@@ -108,7 +119,9 @@ BatchResult BatchRun(mainwindow::frmBitmap& f, const std::string& sCommandLine) 
   f.bPrint = FindKey(sCommandLine, "/PRINT") != std::string::npos;
   f.bCaptured = false;
 
-  if (NeedsDisplay(f) && !runtime::HasDisplay()) {
+  if (std::string why = Unusable(f, sCommandLine); !why.empty()) {
+    result = {kExitBadArgument, std::move(why)};
+  } else if (NeedsDisplay(f) && !runtime::HasDisplay()) {
     result = {kExitNoDisplay, "cannot open the X display (is DISPLAY set?)"};
   } else {
     Capture(f, result);
@@ -133,6 +146,7 @@ BatchResult BatchRun(mainwindow::frmBitmap& f, const std::string& sCommandLine) 
       // A script that asked for a printout must not be told it succeeded.
       if (!f.sPrintFailure.empty()) result = {kExitPrintFailed, "nothing printed: " + f.sPrintFailure};
     }
+    if (f.sSaveFile.empty() && !f.bPrint) result.warning = "nothing was saved or printed (give /SAVE= or /PRINT)";
   }
   return result;
 }
@@ -140,10 +154,12 @@ BatchResult BatchRun(mainwindow::frmBitmap& f, const std::string& sCommandLine) 
 }  // namespace
 
 
-bool IsInteractive() { return Trim(runtime::App().Command).empty(); }
+std::string TrimmedCommand() { return Trim(runtime::App().Command); }
+
+bool IsInteractive() { return TrimmedCommand().empty(); }
 
 BatchResult FormLoad(mainwindow::frmBitmap& form) {
-  const std::string sCommandLine = Trim(runtime::App().Command);
+  const std::string sCommandLine = TrimmedCommand();
   if (sCommandLine.empty()) {
     InteractiveStart(form);
     return {};

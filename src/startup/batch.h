@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "capture/module.h"
 #include "mainwindow/frm_bitmap.h"
@@ -12,8 +13,11 @@
 namespace startup {
 
 struct BatchResult {
+  BatchResult() = default;
+  BatchResult(int status, std::string message) : status(status), message(std::move(message)) {}
   int status = kExitOk;
   std::string message;  // why the run failed, for stderr
+  std::string warning;  // what a successful run did not do, for stderr
 };
 
 // Runs at load: an empty command line starts the interactive program,
@@ -22,6 +26,9 @@ BatchResult FormLoad(mainwindow::frmBitmap& form);
 
 // Whether the command line is empty (blanks only): the interactive start.
 bool IsInteractive();
+
+// The command line's argument text without the blanks at its ends.
+std::string TrimmedCommand();
 
 // A window handle from its decimal text, as the working boxes hold it.
 using capture::HandleFromText;

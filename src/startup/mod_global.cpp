@@ -82,7 +82,44 @@ bool KnownType(const std::string& sType) {
          sType == "NumericComma";
 }
 
+// The key of kParameterKeys that starts at pos under the key rule, if any.
+const char* KeyAt(const std::string& upper, std::size_t pos) {
+  if (upper[pos] != '/') return nullptr;
+  for (const char* key : kParameterKeys)
+    if (KeyStartsAt(upper, pos, key)) return key;
+  return nullptr;
+}
+
+// The first blank-separated word of text[from, to), or "" when it has none.
+std::string FirstWord(const std::string& text, std::size_t from, std::size_t to) {
+  const std::size_t start = text.find_first_not_of(' ', from);
+  if (start == std::string::npos || start >= to) return {};
+  const std::size_t end = std::min(text.find(' ', start), to);
+  return text.substr(start, end - start);
+}
+
 }  // namespace
+
+std::string StrayWord(const std::string& sCommand) {
+  const std::string upper = Upper(sCommand);
+  // Text before the first key, then after each flag's glued letters; a
+  // value runs to the next key and owns all that lies between.
+  std::size_t open = 0;  // start of the text that no key has claimed yet
+  for (std::size_t pos = 0; pos < upper.size(); ++pos) {
+    const char* key = KeyAt(upper, pos);
+    if (!key) continue;
+    if (std::string word = FirstWord(sCommand, open, pos); !word.empty()) return word;
+    const std::size_t end = pos + std::string_view(key).size();
+    if (key[std::string_view(key).size() - 1] == '=') {
+      open = std::string::npos;
+    } else {
+      const std::size_t blank = upper.find(' ', end);
+      open = blank == std::string::npos ? upper.size() : blank;
+    }
+    pos = end - 1;
+  }
+  return open == std::string::npos ? std::string() : FirstWord(sCommand, open, sCommand.size());
+}
 
 std::size_t FindKey(const std::string& sCommand, const std::string& sKey) {
   if (sKey.empty()) return std::string::npos;

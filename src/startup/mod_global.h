@@ -44,4 +44,10 @@ std::size_t FindKey(const std::string& sCommand, const std::string& sKey);
 // The keys of the batch command line, which end the value before them.
 inline constexpr const char* kParameterKeys[] = {"/WINDOWTEXT=", "/HWND=", "/SCREEN", "/SAVE=", "/PRINT"};
 
+// The first word of sCommand that belongs to no parameter: one standing
+// apart before the first key, or after a blank that follows a flag (letters
+// glued to a flag, as in /PRINTER, belong to it). Empty when every word
+// belongs to a key or a value.
+std::string StrayWord(const std::string& sCommand);
+
 }  // namespace startup

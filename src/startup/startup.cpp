@@ -1,6 +1,8 @@
 #include "startup/startup.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <string>
 
@@ -12,6 +14,7 @@
 #include "startup/batch.h"
 #include "startup/installation.h"
 #include "startup/report.h"
+#include "startup/usage.h"
 
 namespace startup {
 
@@ -19,6 +22,14 @@ namespace {
 
 int Run(int argc, char** argv, bool& recorded) {
   runtime::InitApp(argc, argv);
+  if (const auto answer = AnswerFor(TrimmedCommand())) {
+    // Asked for on a terminal or by a script; neither needs a display.
+    if (std::fputs(answer->c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
+      PrintReason(std::string("cannot write to standard output: ") + std::strerror(errno));
+      return kExitFailure;
+    }
+    return kExitOk;
+  }
   // The interactive program needs its windows before the splash and the
   // start-up pause, not after.
   if (IsInteractive() && !runtime::Gui()) {
@@ -36,6 +47,7 @@ int Run(int argc, char** argv, bool& recorded) {
   form.Load();
   if (!form.Loaded()) {  // a batch run unloads the window itself
     if (!result.message.empty()) PrintReason(result.message);
+    if (!result.warning.empty()) PrintWarning(result.warning);
     runtime::ShutdownGui();  // printing may have started it
     return result.status;
   }

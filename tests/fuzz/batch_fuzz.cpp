@@ -62,6 +62,8 @@ std::string TrimBlanks(const std::string& s) {
 // follows a blank, in any case; a value runs to the blank before the next key.
 struct Reading {
   std::string value[5];  // by key; flags hold "1" when present
+  bool saveGiven = false;  // /SAVE= occurs, perhaps with no name
+  bool stray = false;      // a word stands before the first key or apart after a flag
 };
 
 Reading Read(const std::string& line) {
@@ -73,6 +75,15 @@ Reading Read(const std::string& line) {
     for (int k = 0; k < 5 && (pos == 0 || line[pos - 1] == ' '); ++k)
       if (upper.compare(pos, keys[k].size(), keys[k]) == 0) starts.emplace_back(pos, k);
   Reading r;
+  r.stray = !TrimBlanks(line.substr(0, starts.empty() ? line.size() : starts[0].first)).empty();
+  for (std::size_t i = 0; i < starts.size(); ++i) {
+    const auto [pos, k] = starts[i];
+    r.saveGiven = r.saveGiven || k == 3;
+    if (k != 2 && k != 4) continue;
+    const std::size_t from = pos + keys[k].size(), to = i + 1 == starts.size() ? line.size() : starts[i + 1].first;
+    const std::size_t blank = line.find(' ', from);  // letters glued to the flag are its own
+    if (blank < to && !TrimBlanks(line.substr(blank, to - blank)).empty()) r.stray = true;
+  }
   for (std::size_t i = starts.size(); i-- > 0;) {  // backwards, so that the first occurrence wins
     const auto [pos, k] = starts[i];
     const std::size_t from = pos + keys[k].size(), to = i + 1 == starts.size() ? line.size() : starts[i + 1].first - 1;
@@ -83,6 +94,7 @@ Reading Read(const std::string& line) {
 
 // The status the run must end with, from the reading and the desktop.
 int ExpectedStatus(const Reading& r) {
+  if (r.stray || (r.saveGiven && r.value[3].empty())) return startup::kExitBadArgument;
   const bool screen = !r.value[2].empty();
   if (!screen && r.value[1].empty() && r.value[0].empty()) return startup::kExitNoTarget;
   if (!Desk().display) return startup::kExitNoDisplay;

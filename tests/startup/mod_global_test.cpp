@@ -95,11 +95,36 @@ TEST_F(Reader, FilterRulesPerType) {
   }
 }
 
-TEST(HandleFromText, AcceptsOnly32BitDecimalNumbers) {
-  const std::pair<const char*, std::int32_t> good[] = {{" -5 ", -5}, {"12.5", 12}, {"2147483647", 2147483647}, {"-2147483648", INT32_MIN}};
+TEST(HandleFromText, AcceptsDecimalAndXwininfoHexadecimalWithin32Bits) {
+  const std::pair<const char*, std::int32_t> good[] = {
+      {" -5 ", -5},         {"12.5", 12},          {"2147483647", 2147483647}, {"-2147483648", INT32_MIN},
+      {"0x1f", 31},         {" 0X1a00007 ", 0x1a00007}, {"0x7fffffff", INT32_MAX}, {"0x0000000000000001", 1}};
   for (const auto& [text, handle] : good) EXPECT_EQ(startup::HandleFromText(text), handle) << text;  // 12.5: half to even
-  for (const char* bad : {"abc", "", "12a", "0x1f", "99999999999", "2147483648", "-", "1.2.3", "1e5"})
+  for (const char* bad : {"abc", "", "12a", "99999999999", "2147483648", "-", "1.2.3", "1e5", "0x", "0x80000000",
+                          "0x1g", "-0x5", "0x 5", "x1f", "0x1f.5", "0x123456789"})
     EXPECT_FALSE(startup::HandleFromText(bad).has_value()) << bad;
+}
+
+// Under the key rule, which words of a command line no parameter takes.
+TEST(StrayWord, WordsBeforeTheFirstKeyOrApartFromAFlagBelongToNoParameter) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"/SCREEN /SAVEE=x.jpg", "/SAVEE=x.jpg"},      // a mistyped key after a flag
+      {"/SCREEN /SAVE=a.jpg", ""},
+      {"shot.jpg /SCREEN", "shot.jpg"},               // before the first key
+      {"--verbose", "--verbose"},
+      {"/SCREEN extra /SAVE=a.jpg", "extra"},
+      {"/PRINT now", "now"},
+      {"/PRINTER /SCREEN", ""},                       // glued letters belong to the flag
+      {"/SCREENSHOT /SAVE=a.jpg", ""},
+      {"/SCREEN/SAVE=a.jpg", ""},                     // glued, so part of the flag's word
+      {"/WINDOWTEXT=Untitled - Notepad /SAVE=a b.jpg /PRINT", ""},  // values keep their blanks
+      {"/SAVE=a.jpg /SAVEE=b.jpg", ""},               // inside a value: the value's business
+      {"/save=x /Screen   /print", ""},
+      {"/SCREEN /SAVE=a.jpg /SCREEN junk", "junk"},   // a repeated flag is still a flag
+      {"/HWND=0x1f /SCREEN -h", "-h"},
+      {"/?", "/?"},
+  };
+  for (const auto& [command, stray] : cases) EXPECT_EQ(startup::StrayWord(command), stray) << command;
 }
 
 }  // namespace
