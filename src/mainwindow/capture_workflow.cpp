@@ -1,5 +1,6 @@
 // Start/Freeze, the capture modes, the pointer tracker's tick, the capture
 // poll and the area run of the main window.
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -9,6 +10,7 @@
 #include "capture/module.h"
 #include "mainwindow/frm_bitmap.h"
 #include "runtime/events.h"
+#include "runtime/forms.h"
 #include "runtime/gdi.h"
 #include "runtime/screen.h"
 #include "runtime/user32.h"
@@ -21,6 +23,16 @@ using runtime::HWND;
 // Text that is not a number names no window.
 HWND HandleOrZero(const std::string& text) { return capture::HandleFromText(text).value_or(0); }
 
+// Whether h is a window of the program or lies inside one: its parents and
+// owners are followed up to the top. The main window is hidden while it
+// captures, so a picture of its own descendants would come out empty and
+// replace the one on show. The walk is bounded against a loop of owners.
+bool InOwnWindow(HWND h, const std::function<bool(HWND)>& isOwn, const std::function<HWND(HWND)>& parentOf) {
+  for (int depth = 0; depth < 256 && h != 0; ++depth, h = parentOf(h))
+    if (isOwn(h)) return true;
+  return false;
+}
+
 }  // namespace
 
 void frmBitmap::WireCaptureWorkflow() {
@@ -28,12 +40,16 @@ void frmBitmap::WireCaptureWorkflow() {
   GrabScreen = [] { return capture::GrabScreen(); };
   GetParent = [](HWND h) { return runtime::GetParent(h); };
   IsOwnWindow = [this](HWND h) {
-    const HWND me = hWnd();
-    if (me == 0 || h == 0) return false;
+    if (h == 0) return false;
     // The controls sit in a client area that is a window of its own on some
     // platforms; it counts as the main window itself.
     const HWND client = runtime::GetParent(cmdStart.hWnd());
-    return h == me || (client != 0 && h == client);
+    if (client != 0 && h == client) return true;
+    // The main window and every other window of the program (selector,
+    // about, help, splash).
+    for (const runtime::Form* form : runtime::LoadedForms())
+      if (form->hWnd() == h) return true;
+    return false;
   };
   Timer1.Tick = [this] { Timer1_Timer(); };
   Timer2.Tick = [this] { Timer2_Timer(); };
@@ -89,10 +105,11 @@ void frmBitmap::Timer2_Timer() {
     txtHwnd.SetText("99999999");
   else
     sLastHwnd = txtHwndParent.Text();
-  // 3. Over the main window or one of its direct children.
+  // 3. Over any window of the program, or anything inside one.
   const auto under = capture::HandleFromText(txtHwndParent.Text()),
              parent = capture::HandleFromText(txtHwndChild.Text());
-  if ((under && IsOwnWindow(*under)) || (parent && IsOwnWindow(*parent))) return;
+  if ((under && InOwnWindow(*under, IsOwnWindow, GetParent)) || (parent && InOwnWindow(*parent, IsOwnWindow, GetParent)))
+    return;
 
   // 4. Mode work.
   if (optCapture(0).Value()) {
@@ -127,6 +144,8 @@ void frmBitmap::Timer2_Timer() {
         if (up == 0) break;
         h = up;
       }
+      // A root walk that ends at a window of the program captures nothing.
+      if (IsOwnWindow(h)) return;
       const auto marker = capture::HandleFromText(txtHwnd.Text());
       if (!marker || *marker != h) {
         CaptureSequence([&] { return GrabWindow(h); });

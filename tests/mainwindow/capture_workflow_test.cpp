@@ -14,7 +14,7 @@ namespace {
 
 using runtime::HWND;
 using Grabs = std::vector<std::string>;
-constexpr HWND kMe = 1000, kMyClient = 1001;
+constexpr HWND kMe = 1000, kMyClient = 1001, kMySelector = 2000;
 
 struct Poll : testing::Test {
   static void SetUpTestSuite() { runtime::SetGui(nullptr); }
@@ -35,7 +35,7 @@ struct Poll : testing::Test {
     form.GrabWindow = [this](HWND h) { return Grab(std::to_string(h), 200, 100); };
     form.GrabScreen = [this] { return Grab("screen", 640, 480); };
     form.GetParent = [this](HWND h) { return parents.count(h) ? parents[h] : 0; };
-    form.IsOwnWindow = [](HWND h) { return h == kMe || h == kMyClient; };
+    form.IsOwnWindow = [](HWND h) { return h == kMe || h == kMyClient || h == kMySelector; };
   }
   void TearDown() override { form.Unload(); }
   // One tick with the pointer over window `under` whose parent is `parent`.
@@ -115,6 +115,42 @@ TEST_F(Poll, ObjectCapturesTheWindowUnderThePointerAndClearForcesTheNext) {
   Mode(1);
   Tick("garbage", "more garbage");
   EXPECT_EQ(grabs.size(), 3u);
+}
+
+// Any window of the program, however deep, captures nothing in every mode
+// and leaves the picture and its size label as they were: the picture view
+// and the option buttons in their frame lie below the client area, a
+// message box is owned by the main window, the selector is a window of its
+// own.
+TEST_F(Poll, WindowsOfTheProgramAndTheirDescendantsAreNeverCaptured) {
+  constexpr HWND kPicture = 1010, kView = 1002, kOption = 1020, kFrame = 1003, kBox = 1500, kBoxButton = 1501,
+                 kSelectorChild = 2001;
+  parents = {{kPicture, kView}, {kView, kMyClient}, {kOption, kFrame}, {kFrame, kMyClient}, {kMyClient, kMe},
+             {kBoxButton, kBox}, {kBox, kMe}, {kSelectorChild, kMySelector}};
+  using Ticks = std::vector<std::pair<HWND, HWND>>;
+  const Ticks own = {{kPicture, kView}, {kOption, kFrame}, {kView, kMyClient}, {kBoxButton, kBox},
+                     {kBox, kMe}, {kSelectorChild, kMySelector}, {kMySelector, 0}};
+  for (int mode : {0, 1, 2}) {
+    SCOPED_TRACE(mode);
+    Mode(mode);
+    form.cmdStart_Click();
+    Tick("500", "0");
+    const std::size_t taken = grabs.size();
+    const runtime::Picture shown = form.picS.GetPicture();
+    const std::string label = form.lblAfm.Caption();
+    ASSERT_NE(shown.Handle(), 0);
+    for (const auto& [under, parent] : own) {
+      Tick(std::to_string(under), std::to_string(parent));
+      EXPECT_EQ(std::make_tuple(grabs.size(), form.picS.GetPicture().Handle(), form.lblAfm.Caption()),
+                std::make_tuple(taken, shown.Handle(), label))
+          << under;
+    }
+    // A foreign window afterwards is captured as before (the screen only
+    // once per Start).
+    Tick("600", "0");
+    EXPECT_EQ(grabs.size(), taken + (mode == 0 ? 0 : 1));
+    form.cmdStart_Click();  // Freeze
+  }
 }
 
 }  // namespace
