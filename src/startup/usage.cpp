@@ -12,9 +12,10 @@ std::string Version() {
 }
 
 constexpr const char* kUsage =
-    "Usage: glimmet                      start the interactive program\n"
-    "       glimmet PARAMETER...          capture once, save and/or print, and end\n"
-    "       glimmet --help | --version\n"
+    "Usage: glimmet                 start the interactive program\n"
+    "       glimmet PARAMETER...    capture once, save and/or print, and end\n"
+    "       glimmet --help          this text (also -h or /?)\n"
+    "       glimmet --version       the version (also -V)\n"
     "\n"
     "Parameters (keys in any letter case):\n"
     "  /SCREEN             capture the whole primary screen\n"
@@ -40,7 +41,7 @@ constexpr const char* kUsage =
     "  6  /PRINT put no page on a printer (the file was still saved)\n"
     "Every status but 0 leaves a one-line reason on standard error.\n"
     "\n"
-    "Every run that ends records where glimmet is installed, in\n"
+    "Every other run records where glimmet is installed, when it ends, in\n"
     "${XDG_CONFIG_HOME:-~/.config}/software/ostmarin/Tessakit/Glimmet/Installation.ini\n"
     "(see glimmet(1)).\n";
 

@@ -69,6 +69,9 @@ TEST_F(Batch, ReasonsShowControlCharactersEscapedOnOneLine) {
   EXPECT_EQ(r.status, kSaveFailed);
   EXPECT_EQ(Lines(r.err), 1u) << r.err;
   EXPECT_NE(r.err.find("missing/\\r\\t\u00e9\\xc2\\x85.jpg"), std::string::npos) << r.err;
+  r = RunErr({"/SCREEN", "\x1b[2J\nrm", "/SAVE=x.jpg"});
+  EXPECT_EQ(r.status, kBadArgument);
+  EXPECT_EQ(r.err, "glimmet: \"\\x1b[2J\\nrm\" belongs to no parameter; nothing was captured (glimmet --help lists them)\n");
 }
 
 // A script's typo must not pass as success: a word no parameter takes, or
