@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "runtime/gdi.h"
 
@@ -19,6 +20,11 @@ struct DisplayCaps {
 // Opens the connection to the window system on first use; false when there
 // is no display to talk to.
 bool Connect();
+// Why Connect failed, in the backend's words.
+std::string ConnectFailure();
+// Why the screen as a whole cannot be read on this connection; nullptr
+// when it can.
+const char* ScreenUnreadable();
 DisplayCaps GetDisplayCaps();
 // Place and size of the primary screen (monitor) on the desktop, in pixels.
 void PrimaryScreenRect(std::int32_t& left, std::int32_t& top, std::int32_t& width, std::int32_t& height);

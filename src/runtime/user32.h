@@ -2,6 +2,7 @@
 // written against. Handles are X window ids on Linux, HWNDs on Windows.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "runtime/types.h"
 
@@ -30,4 +31,10 @@ const char* WhyNotOnScreen(HWND hwnd);
 namespace runtime {
 // Whether a display can be reached (opens the connection on first call).
 bool HasDisplay();
+// Why no display could be reached, as one line in the backend's words.
+std::string NoDisplayReason();
+// Why a capture of the whole screen gave nothing, as one line: where the
+// display lets no program read the screen (a Wayland desktop), the cause
+// and what to do instead.
+std::string ScreenNotCapturedReason();
 }  // namespace runtime

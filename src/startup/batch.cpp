@@ -64,7 +64,7 @@ void Capture(mainwindow::frmBitmap& f, BatchResult& result) {
     runtime::DoEvents();
     // A screen that gave no bitmap is not a capture worth saving.
     f.bCaptured = f.Image1.GetPicture().Handle() != 0;
-    if (!f.bCaptured) result = {kExitNoTarget, "the screen could not be captured"};
+    if (!f.bCaptured) result = {kExitNoTarget, runtime::ScreenNotCapturedReason()};
   } else if (!f.txtHwndParent.Text().empty()) {
     const std::string text = f.txtHwndParent.Text();
     const std::optional<std::int32_t> hwnd = HandleFromText(text);
@@ -122,7 +122,7 @@ BatchResult BatchRun(mainwindow::frmBitmap& f, const std::string& sCommandLine) 
   if (std::string why = Unusable(f, sCommandLine); !why.empty()) {
     result = {kExitBadArgument, std::move(why)};
   } else if (NeedsDisplay(f) && !runtime::HasDisplay()) {
-    result = {kExitNoDisplay, "cannot open the X display (is DISPLAY set?)"};
+    result = {kExitNoDisplay, runtime::NoDisplayReason()};
   } else {
     Capture(f, result);
   }

@@ -55,6 +55,8 @@ thread_local std::optional<RuntimeError> lastWriteError;
 namespace platform {
 
 bool Connect() { return Desk().display; }
+std::string ConnectFailure() { return "cannot open the X display (is DISPLAY set?)"; }
+const char* ScreenUnreadable() { return nullptr; }
 DisplayCaps GetDisplayCaps() { return {}; }
 // The primary monitor: the right half of the root.
 void PrimaryScreenRect(std::int32_t& left, std::int32_t& top, std::int32_t& width, std::int32_t& height) {

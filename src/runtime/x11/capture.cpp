@@ -125,6 +125,31 @@ bool ReadRoot(Connection& c, const Rect& r, const PixelFormat& format, RootImage
   return true;
 }
 
+// The part r (in root pixels) of a top-level window whose inside lies at
+// inside, read from the window itself with a plain GetImage: shared memory
+// is not trusted where the root cannot be read.
+bool ReadWindow(Connection& c, xcb_window_t w, const Rect& inside, const Rect& r, const PixelFormat& format,
+                RootImage& image) {
+  const std::size_t stride = format.RowBytes(r.width);
+  xcb_generic_error_t* error = nullptr;
+  image.reply.reset(xcb_get_image_reply(
+      c.xcb(),
+      xcb_get_image(c.xcb(), XCB_IMAGE_FORMAT_Z_PIXMAP, w, static_cast<std::int16_t>(r.x - inside.x),
+                    static_cast<std::int16_t>(r.y - inside.y), static_cast<std::uint16_t>(r.width),
+                    static_cast<std::uint16_t>(r.height), ~0u),
+      &error));
+  std::free(error);
+  // A window of another depth comes in another format; one with alpha has
+  // the same 32-bit pixels, its alpha where the root's pad byte is.
+  const std::uint8_t depth = image.reply ? image.reply->depth : 0;
+  if (!image.reply || (depth != c.screen().root_depth && !(depth == 32 && format.IsBgrx())) ||
+      static_cast<std::size_t>(xcb_get_image_data_length(image.reply.get())) < stride * static_cast<std::size_t>(r.height))
+    return false;
+  image.data = xcb_get_image_data(image.reply.get());
+  image.stride = stride;
+  return true;
+}
+
 // Where the window's drawing origin lies on the root.
 std::optional<Rect> WindowOrigin(const Connection& c, xcb_window_t w, bool wholeWindow) {
   if (w == XCB_NONE || w == c.root()) return Rect{};
@@ -236,15 +261,23 @@ bool ReadWindowPixels(HWND hwnd, bool wholeWindow, std::int32_t srcX, std::int32
   const auto screen = CurrentScreenLayout(*c);
   if (!origin || !screen) return false;
 
+  // A rootless server shows no root to read: only a window's own pixels,
+  // from its top-level, which holds what its children drew.
+  const bool rootless = !c->rootReadable();
+  if (rootless && window == c->root()) return false;
+  const xcb_window_t source = rootless ? TopLevelOf(*c, window) : c->root();
+  const auto sourceRect = rootless ? InnerRect(*c, source) : std::optional<Rect>(screen->root);
+  if (!sourceRect) return false;
+
   const Rect bounds{0, 0, dst.width, dst.height};
   const Rect target = Intersect({dstX, dstY, width, height}, bounds);
   if (target.Empty()) return true;
   const Rect wanted{origin->x + srcX + (target.x - dstX), origin->y + srcY + (target.y - dstY), target.width,
                     target.height};
-  const Rect visible = Intersect(wanted, screen->root);
+  const Rect visible = Intersect(Intersect(wanted, screen->root), *sourceRect);
   const PixelFormat format = RootFormat(*c);
 
-  if (!dst.bits && target == bounds && visible == wanted && format.IsBgrx() && dst.bitsPixel == 32 &&
+  if (!rootless && !dst.bits && target == bounds && visible == wanted && format.IsBgrx() && dst.bitsPixel == 32 &&
       !dst.bottomUp && HandOver(*c, visible, format, dst))
     return true;
   if (!dst.bits) {
@@ -255,7 +288,8 @@ bool ReadWindowPixels(HWND hwnd, bool wholeWindow, std::int32_t srcX, std::int32
   if (visible.Empty()) return true;
 
   RootImage image;
-  if (!ReadRoot(*c, visible, format, image)) return false;
+  if (rootless ? !ReadWindow(*c, source, *sourceRect, visible, format, image) : !ReadRoot(*c, visible, format, image))
+    return false;
   const std::int32_t x = target.x + (visible.x - wanted.x), y = target.y + (visible.y - wanted.y);
   const int bytes = dst.bitsPixel / 8;
   for (std::int32_t row = 0; row < visible.height; ++row)

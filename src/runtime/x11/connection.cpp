@@ -66,6 +66,21 @@ void Connection::ProbeExtensions() {
            address.ss_family == AF_UNIX;
   const xcb_query_extension_reply_t* randr = xcb_get_extension_data(c_, &xcb_randr_id);
   if (randr && randr->present) randrVersion_ = xcb_randr_query_version(c_, 1, 5);
+  // One pixel of the root, plainly: its answer travels with the first
+  // round trip of the capture.
+  rootProbe_ = xcb_get_image(c_, XCB_IMAGE_FORMAT_Z_PIXMAP, screen_->root, 0, 0, 1, 1, ~0u);
+}
+
+bool Connection::rootReadable() const {
+  if (rootProbe_) {
+    xcb_generic_error_t* error = nullptr;
+    Reply<xcb_get_image_reply_t> pixel(xcb_get_image_reply(c_, *rootProbe_, &error));
+    Reply<xcb_generic_error_t> owned(error);
+    rootProbe_.reset();
+    // Only BadMatch says rootless; any other failure is left to the capture.
+    rootReadable_ = !(error && error->error_code == XCB_MATCH);
+  }
+  return rootReadable_;
 }
 
 namespace {
@@ -165,5 +180,35 @@ std::vector<std::uint32_t> Values32(const xcb_get_property_reply_t* r, xcb_atom_
 }  // namespace runtime::x11
 
 namespace runtime::platform {
+
 bool Connect() { return x11::Connection::Get() != nullptr; }
+
+namespace {
+// A Wayland session says so in its environment, whether or not it also
+// offers an X display through Xwayland.
+bool WaylandSession() {
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  const char* type = std::getenv("XDG_SESSION_TYPE");
+  return (wayland && *wayland) || (type && std::strcmp(type, "wayland") == 0);
+}
+}  // namespace
+
+std::string ConnectFailure() {
+  if (!WaylandSession()) return "cannot open the X display (is DISPLAY set?)";
+  const char* display = std::getenv("DISPLAY");
+  if (!display || !*display)
+    return "this is a Wayland session without an X display (DISPLAY is not set); Glimmet captures through "
+           "X11: enable Xwayland in the compositor and set DISPLAY, or log in to an X11 session";
+  return std::string("cannot open the X display \"") + display +
+         "\" of this Wayland session (is its Xwayland running?); Glimmet captures through X11: enable Xwayland "
+         "in the compositor, or log in to an X11 session";
+}
+
+const char* ScreenUnreadable() {
+  const x11::Connection* c = x11::Connection::Get();
+  if (!c || c->rootReadable()) return nullptr;
+  return "the X server is a rootless Xwayland on a Wayland desktop, which lets no X client read the screen; "
+         "capture one X window with /HWND= or /WINDOWTEXT=, or log in to an X11 session for the whole screen";
+}
+
 }  // namespace runtime::platform

@@ -75,6 +75,11 @@ class Connection {
   bool Check(xcb_void_cookie_t cookie) const;
   // A window manager that advertises itself as EWMH says to.
   bool WindowManagerRunning() const;
+  // Whether the root window can be read. A rootless X server (Xwayland on a
+  // Wayland desktop) refuses a plain GetImage of its root with BadMatch and
+  // answers a shared-memory one with zeros; there only single windows can
+  // be read. Asked at connection, answered on first need.
+  bool rootReadable() const;
 
  private:
   explicit Connection(xcb_connection_t* c, int screenNumber);
@@ -90,6 +95,8 @@ class Connection {
   mutable std::vector<xcb_intern_atom_cookie_t> atomsAsked_;
   mutable bool atomsTaken_ = false;
   mutable std::optional<xcb_randr_query_version_cookie_t> randrVersion_;
+  mutable std::optional<xcb_get_image_cookie_t> rootProbe_;
+  mutable bool rootReadable_ = true;
   mutable bool randr_ = false;
   mutable bool randrMonitors_ = false;
   bool shm_ = false;
