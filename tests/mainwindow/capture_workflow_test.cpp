@@ -97,6 +97,20 @@ TEST_F(Poll, FormCapturesTheRootThroughParentsAndOwners) {
   EXPECT_EQ(std::make_tuple(form.txtHwnd.Text(), form.lblAfm.Caption()), std::make_tuple(std::string("10"), std::string(" 200 x 100")));
 }
 
+// The walk up goes as far as the owners go (far deeper than dialogs nest in
+// practice), and a loop of owners still ends the tick.
+TEST_F(Poll, FormWalksLongChainsOfOwnersAndEndsInALoop) {
+  Mode(1);
+  form.cmdStart_Click();
+  for (HWND h = 101; h <= 200; ++h) parents[h] = h - 1;  // 200 -> 199 -> ... -> 100
+  Tick("300", "200");
+  EXPECT_EQ(grabs, Grabs{"100"});
+  parents[400] = 401, parents[401] = 400;  // each owns the other
+  Tick("402", "400");
+  ASSERT_EQ(grabs.size(), 2u);
+  EXPECT_TRUE(grabs[1] == "400" || grabs[1] == "401") << grabs[1];
+}
+
 // Cleared: the marker, and the next window is captured even when it is the
 // one captured before. Text that is no number neither crashes nor captures.
 TEST_F(Poll, ObjectCapturesTheWindowUnderThePointerAndClearForcesTheNext) {
