@@ -119,30 +119,15 @@ void FillBlack(Bitmap& dst, std::int32_t x, std::int32_t y, std::int32_t w, std:
     std::memset(dst.Row(static_cast<std::int32_t>(row)) + x0 * bytes, 0, static_cast<std::size_t>((x1 - x0) * bytes));
 }
 
-// A copy of all of src onto all of dst, same layout: dst can take a
-// copy-on-write view of the file behind src instead of the pixels.
-bool CopyByView(Bitmap& dst, std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h, const Bitmap& src,
-                std::int32_t sx, std::int32_t sy) {
-  if (!src.file || !src.bits || x != 0 || y != 0 || sx != 0 || sy != 0) return false;
+// A copy of all of src onto all of dst, same layout, from the file that
+// holds src's pixels: read through it, not by faulting its view in.
+bool CopyFromFile(Bitmap& dst, std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h, const Bitmap& src,
+                  std::int32_t sx, std::int32_t sy) {
+  if (!src.file || x != 0 || y != 0 || sx != 0 || sy != 0) return false;
   if (w != src.width || h != src.height || dst.width != src.width || dst.height != src.height ||
-      dst.bitsPixel != src.bitsPixel || dst.bottomUp != src.bottomUp ||
-      static_cast<std::size_t>(Stride(dst.width, dst.bitsPixel)) * static_cast<std::size_t>(dst.height) !=
-          src.file->size())
+      dst.bitsPixel != src.bitsPixel || dst.bottomUp != src.bottomUp)
     return false;
-  if (!dst.bits) {
-    auto view = src.file->View();
-    if (!view) return false;
-    dst.stride = Stride(dst.width, dst.bitsPixel);
-    dst.storage = std::move(view);
-    dst.bits = static_cast<std::uint8_t*>(dst.storage.get());
-    dst.remappable = false;
-    dst.file = dst.section ? nullptr : src.file;  // a section's bits are written through its pointer
-    return true;
-  }
-  if (!dst.remappable || dst.stride != src.stride) return false;
-  // A view costs nothing until it is read, and then a fault every few
-  // pages; where faults are dear, one read into dst's huge pages is cheaper.
-  return platform::FaultsAreDear() ? src.file->Read(dst.bits, src.file->size(), 0) : src.file->ViewAt(dst.bits);
+  return src.file->CopyInto(dst);
 }
 
 }  // namespace
@@ -152,7 +137,7 @@ bool Bitmap::Allocate() {
   if (width <= 0 || height <= 0) return false;
   stride = Stride(width, bitsPixel);
   const std::size_t size = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
-  storage = platform::AllocatePixels(size, &remappable);
+  storage = platform::AllocatePixels(size);
   bits = static_cast<std::uint8_t*>(storage.get());
   return bits != nullptr;
 }
@@ -231,7 +216,6 @@ bool BitBlt(HDC dst, std::int32_t x, std::int32_t y, std::int32_t width, std::in
   if (!d->memory) return false;  // drawing onto windows goes through the peers
   Bitmap* target = Find<Bitmap>(d->bitmap);
   if (!target || target->bitsPixel < 24) return false;
-  target->file.reset();  // about to be drawn into
   if (!s->memory) {
     // From the screen: the backend may hand over its own buffer when the
     // rectangle covers a bitmap that has no storage yet.
@@ -241,7 +225,7 @@ bool BitBlt(HDC dst, std::int32_t x, std::int32_t y, std::int32_t width, std::in
   }
   Bitmap* source = Find<Bitmap>(s->bitmap);
   if (!source) return false;
-  if (source != target && CopyByView(*target, x, y, width, height, *source, srcX, srcY)) return true;
+  if (source != target && CopyFromFile(*target, x, y, width, height, *source, srcX, srcY)) return true;
   if (!target->Allocate()) return false;
   if (!source->bits && !source->Allocate()) return false;
   // What the source does not cover comes out black, as off-screen pixels do.

@@ -26,10 +26,9 @@ struct Bitmap {
   std::uint8_t* bits = nullptr;
   std::shared_ptr<void> storage;  // owns bits (heap or shared memory)
   bool section = false;           // a DIB section: callers hold its bits
-  bool remappable = false;        // bits may be replaced by a PixelFile view
-  // Set while the pixels are exactly the file's: a whole copy into a bitmap
-  // of the same layout then maps the file instead of copying. Dropped when
-  // GDI draws into the bitmap.
+  // The memory file whose view bits is (a screen capture), else null. What
+  // is written through bits is in the file, so whoever writes, the file
+  // holds the pixels: a whole copy or a bitmap file reads them from it.
   std::shared_ptr<platform::PixelFile> file;
 
   // Address of picture row y (0 = top), whatever the memory order.

@@ -1,6 +1,5 @@
 #include "runtime/picture.h"
 
-#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -84,22 +83,11 @@ void WriteBmp(const Bitmap& bmp, FileSink& out) {
   out.Write(header, sizeof header);
   const int bytes = bmp.bitsPixel / 8;
   if (bytes == 3 && bmp.bottomUp && static_cast<std::uint32_t>(bmp.stride) == stride) {
-    // Already the file's layout, pad bytes included. Where faults are dear,
-    // pixels that are exactly their memory file's are read from the file:
-    // a view that was never read would fault on every page.
-    if (bmp.file && bmp.file->size() == imageSize && platform::FaultsAreDear()) {
-      std::vector<std::uint8_t> chunk(std::min<std::size_t>(imageSize, std::size_t{256} << 10));
-      for (std::size_t at = 0; at < imageSize; at += chunk.size()) {
-        const std::size_t n = std::min<std::size_t>(chunk.size(), imageSize - at);
-        if (!bmp.file->Read(chunk.data(), n, at)) {
-          out.Write(bmp.bits + at, imageSize - at);  // the rest from memory after all
-          return;
-        }
-        out.Write(chunk.data(), n);
-      }
-      return;
-    }
-    out.Write(bmp.bits, imageSize);
+    // Already the file's layout, pad bytes included. Pixels that live in a
+    // memory file are read from it (a view never read would fault on every
+    // page); what it cannot give comes from memory.
+    const std::size_t done = bmp.file && bmp.file->size() == imageSize ? bmp.file->WriteTo(out) : 0;
+    out.Write(bmp.bits + done, imageSize - done);
     return;
   }
   std::vector<std::uint8_t> row(stride, 0);

@@ -9,6 +9,10 @@
 
 #include "runtime/gdi.h"
 
+namespace runtime {
+class FileSink;
+}
+
 namespace runtime::platform {
 
 struct DisplayCaps {
@@ -39,45 +43,42 @@ bool ReadWindowPixels(HWND hwnd, bool wholeWindow, std::int32_t srcX, std::int32
                       std::int32_t width, std::int32_t height, Bitmap& dst, std::int32_t dstX,
                       std::int32_t dstY);
 
-// Whether bringing a fresh page into this process costs far more than
-// copying one, as under a hypervisor that shadows the page tables (about
-// 10 us a fault there, against about 1 us elsewhere). Measured once.
-bool FaultsAreDear();
-// Makes FaultsAreDear answer dear, for tests of both ways; nullopt: measure.
-void AssumeFaultsAreDear(std::optional<bool> dear);
-
 // Reads size bytes at offset of the file fd into data, however many calls
 // it takes; false on an error or before the end of the file.
 bool ReadAt(int fd, void* data, std::size_t size, std::size_t offset);
 
 // Zeroed memory for pixels, or nullptr when there is none to be had.
-// remappable tells whether the buffer is a mapping of its own, page-aligned,
-// that PixelFile::ViewAt may replace.
-std::shared_ptr<void> AllocatePixels(std::size_t size, bool* remappable = nullptr);
+std::shared_ptr<void> AllocatePixels(std::size_t size);
 
-// Pixels held in a file in memory. Bitmaps map private copy-on-write views
-// of it, so a copy of a whole bitmap shares its pages until one side writes.
+// Pixels held in a file in memory: the picture of a screen capture. Its
+// pixels are filled and read through the file, never by faulting pages of
+// a view in one by one, which is dear under a hypervisor that shadows the
+// page tables (several microseconds a fault); a view is there for the
+// pixels a caller touches.
 class PixelFile {
  public:
   // A file of size zero bytes; nullptr when none can be made.
   static std::shared_ptr<PixelFile> Create(std::size_t size);
-  // The memory file fd, which it now owns, cut to size bytes.
-  static std::shared_ptr<PixelFile> Adopt(int fd, std::size_t size);
   PixelFile(const PixelFile&) = delete;
   PixelFile& operator=(const PixelFile&) = delete;
   ~PixelFile();
 
   std::size_t size() const { return size_; }
-  // Fills [offset, offset + size) of the file. Written rather than mapped,
-  // so no page of the file is ever faulted in while it is filled.
+  // Fills [offset, offset + size) of the file.
   bool Write(const void* data, std::size_t size, std::size_t offset);
   // Copies size bytes from offset into data; false when they cannot be read.
   bool Read(void* data, std::size_t size, std::size_t offset) const;
-  // A private view of the whole file at a new address; the result owns it.
+  // The file's own pages mapped at a new address; the result owns them.
+  // What is written through it is in the file, so the file always holds
+  // what its view shows.
   std::shared_ptr<void> View() const;
-  // Maps a private view over [at, at + size()) of a remappable buffer;
-  // false (and the range zeroed) when that cannot be done.
-  bool ViewAt(void* at) const;
+
+  // The whole file into dst's memory (given memory first when it has
+  // none); false when the sizes differ or it cannot be read.
+  bool CopyInto(Bitmap& dst) const;
+  // Hands the whole file to out in pieces and returns how many bytes went;
+  // fewer than size() when the file could not be read to the end.
+  std::size_t WriteTo(FileSink& out) const;
 
  private:
   PixelFile() = default;

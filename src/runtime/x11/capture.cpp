@@ -164,7 +164,7 @@ void ClearRect(Bitmap& dst, const Rect& r) {
 
 // The picture of a whole-screen capture: 24-bit bottom-up rows in a file in
 // memory, the layout of a DIB section, so that a later CreateFromPicture
-// maps the same pages instead of converting again.
+// reads them through the file instead of converting again.
 void SetPicture(Bitmap& dst, std::shared_ptr<platform::PixelFile> file, std::shared_ptr<void> view,
                 std::size_t stride) {
   dst.bitsPixel = 24;
@@ -172,25 +172,7 @@ void SetPicture(Bitmap& dst, std::shared_ptr<platform::PixelFile> file, std::sha
   dst.stride = static_cast<std::int32_t>(stride);
   dst.bits = static_cast<std::uint8_t*>(view.get());
   dst.storage = std::move(view);
-  dst.remappable = false;
   dst.file = std::move(file);
-}
-
-// A segment that is a memory file becomes the picture itself: its rows are
-// narrowed and turned bottom-up where they lie, on every core, and the file
-// is cut to the picture's size. No page is allocated, copied through the
-// kernel or given back one by one; but every page of the segment is brought
-// into this process, which costs more than the copies where faults are dear.
-bool TakeOver(RootImage& image, const Rect& r, std::size_t stride, Bitmap& dst) {
-  std::uint8_t* rows = image.segment->data();
-  if (!rows) return false;
-  NarrowToBottomUp(rows, r.width, r.height, image.stride, stride, Cores() > 1);
-  auto file = platform::PixelFile::Adopt(image.segment->TakeFile(), stride * static_cast<std::size_t>(r.height));
-  image.segment.reset();
-  auto view = file ? file->View() : nullptr;
-  if (!view) return false;
-  SetPicture(dst, std::move(file), std::move(view), stride);
-  return true;
 }
 
 // Rows read, converted and written out at once: both buffers stay in the
@@ -204,10 +186,12 @@ bool HandOver(Connection& c, const Rect& r, const PixelFormat& format, Bitmap& d
   const std::size_t stride = static_cast<std::size_t>(r.width * 3 + 3) & ~std::size_t{3};
   RootImage image;
   if (!ReadShm(c, r, format.RowBytes(r.width), image)) return false;
+  // A memory-file segment is read through the file, band by band, and
+  // never mapped here: its pages would come one fault each, and faults are
+  // dear under a hypervisor that shadows the page tables (measured slower
+  // on such a machine than the reads, at both screen sizes). A System V
+  // segment is already mapped.
   const bool inFile = image.segment->InFile();
-  if (inFile && !platform::FaultsAreDear()) return TakeOver(image, r, stride, dst);
-  // The rows go into a new file: a System V segment cannot be handed on,
-  // and a memory file is read without mapping it where faults are dear.
   auto file = platform::PixelFile::Create(stride * static_cast<std::size_t>(r.height));
   if (!file || (!inFile && !image.segment->data())) return false;
   std::atomic<bool> written{true};

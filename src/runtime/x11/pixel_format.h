@@ -36,11 +36,4 @@ void ConvertRow(const PixelFormat& format, const std::uint8_t* src, int width, s
 // src and dst must not overlap.
 void BgrxToBgr(const std::uint8_t* src, int width, std::uint8_t* dst);
 
-// Turns height BGRX rows, srcStride bytes apart from the start of data,
-// into the 24-bit bottom-up rows of a DIB, dstStride bytes apart (at most
-// srcStride, padding zeroed), in the same memory: no second buffer of the
-// image's size. With twoThreads, a second thread does half the work.
-void NarrowToBottomUp(std::uint8_t* data, int width, int height, std::size_t srcStride, std::size_t dstStride,
-                      bool twoThreads);
-
 }  // namespace runtime::x11

@@ -9,7 +9,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <utility>
 
 #include "runtime/platform.h"
 
@@ -83,13 +82,6 @@ std::uint8_t* ShmSegment::data() {
     if (p != MAP_FAILED) data_ = static_cast<std::uint8_t*>(p);
   }
   return data_;
-}
-
-int ShmSegment::TakeFile() {
-  if (seg_ || fd_ < 0) return -1;
-  if (data_) munmap(data_, size_);
-  data_ = nullptr;
-  return std::exchange(fd_, -1);
 }
 
 const std::uint8_t* ShmSegment::Rows(std::size_t from, std::size_t size, std::uint8_t* scratch) {

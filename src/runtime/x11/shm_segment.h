@@ -33,11 +33,8 @@ class ShmSegment {
   // The whole segment mapped here (mapped on first use); nullptr when it
   // cannot be.
   std::uint8_t* data();
-  // Whether the segment is a memory file, which TakeFile can hand on.
+  // Whether the segment is a memory file (else System V).
   bool InFile() const { return fd_ >= 0; }
-  // Hands the memory file on, after DetachServer: the caller owns the
-  // returned descriptor, and this segment no longer has memory.
-  int TakeFile();
   // The bytes [from, from + size): in place where the segment is mapped,
   // else read through the memory file into scratch (size bytes), which
   // brings no page into this process. nullptr when they cannot be read.

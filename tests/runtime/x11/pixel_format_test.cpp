@@ -4,12 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <vector>
 
 using runtime::x11::BgrxToBgr;
 using runtime::x11::ConvertRow;
-using runtime::x11::NarrowToBottomUp;
 using runtime::x11::PixelFormat;
 
 TEST(PixelFormat, RowsOfEveryLayoutBecomeBlueGreenRed) {
@@ -58,23 +56,3 @@ TEST(PixelFormat, BgrxToBgrDropsEveryFourthByteAtEveryWidth) {
   }
 }
 
-// The in-place narrowing must give exactly what a copy into a second buffer
-// gives, whatever the width's padding and the height's parity, with the two
-// jobs one after the other or at once.
-TEST(PixelFormat, NarrowingInPlaceMatchesACopy) {
-  std::mt19937 random(7);
-  for (const int width : {1, 2, 3, 5, 17, 640, 1366})
-    for (const int height : {1, 2, 3, 4, 5, 6, 7, 48, 301, 768})
-      for (const bool together : {false, true}) {
-        SCOPED_TRACE(testing::Message() << width << "x" << height << (together ? " at once" : " in turn"));
-        const std::size_t src = 4 * static_cast<std::size_t>(width), dst = (3 * static_cast<std::size_t>(width) + 3) & ~std::size_t{3};
-        std::vector<std::uint8_t> image(src * height);
-        for (auto& b : image) b = static_cast<std::uint8_t>(random());
-        std::vector<std::uint8_t> want(dst * height, 0);
-        for (int y = 0; y < height; ++y)
-          BgrxToBgr(image.data() + src * y, width, want.data() + dst * (height - 1 - y));
-        NarrowToBottomUp(image.data(), width, height, src, dst, together);
-        image.resize(want.size());
-        ASSERT_EQ(image, want);
-      }
-}
