@@ -68,7 +68,11 @@ float SecondsSinceMidnight() {
   const auto now = std::chrono::system_clock::now();
   const std::time_t t = std::chrono::system_clock::to_time_t(now);
   std::tm local{};
+#if defined(_WIN32)
+  localtime_s(&local, &t);
+#else
   localtime_r(&t, &local);
+#endif
   const double fraction =
       std::chrono::duration<double>(now.time_since_epoch()).count() - static_cast<double>(t);
   return static_cast<float>(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec + fraction);
