@@ -101,6 +101,9 @@ Target Resolve(const std::string& path) {
   Target target;
   if (!win32::ToWide(path, target.name)) Raise(kErrPathNotFound, "Path not found: " + path + " (not valid UTF-8)");
   if (target.name.find(L'\0') != std::wstring::npos) Raise(kErrPathNotFound, "Path not found: " + path);
+  // Read by name first: opening a file under Wine moves its access time.
+  WIN32_FILE_ATTRIBUTE_DATA before{};
+  const bool named = GetFileAttributesExW(target.name.c_str(), GetFileExInfoStandard, &before);
   // Opened for writing but never changed: this tells a device from a file
   // and learns what the old file had, without touching it.
   HANDLE h = CreateFileW(target.name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -123,6 +126,7 @@ Target Resolve(const std::string& path) {
   CloseHandle(h);
   if (!known) RaiseWin32(err, path);
   if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RaiseFolder(path);
+  if (named) info.ftLastAccessTime = before.ftLastAccessTime;
   target.old = info;
   return target;
 }
@@ -170,10 +174,22 @@ void Replace(Target& target, const std::string& path, const std::function<void(F
     write(sink);
     sink.Flush();
     if (target.old) {
+      // ReplaceFileW keeps these on Windows but not under Wine, so the new
+      // file gets them before it takes the old one's place.
+      const BY_HANDLE_FILE_INFORMATION& old = *target.old;
+      FILE_BASIC_INFO basic{};
+      basic.CreationTime.LowPart = old.ftCreationTime.dwLowDateTime;
+      basic.CreationTime.HighPart = static_cast<LONG>(old.ftCreationTime.dwHighDateTime);
       if (options.keepTimes) {
-        const BY_HANDLE_FILE_INFORMATION& old = *target.old;
-        SetFileTime(fd.handle(), nullptr, &old.ftLastAccessTime, &old.ftLastWriteTime);
+        basic.LastAccessTime.LowPart = old.ftLastAccessTime.dwLowDateTime;
+        basic.LastAccessTime.HighPart = static_cast<LONG>(old.ftLastAccessTime.dwHighDateTime);
+        basic.LastWriteTime.LowPart = old.ftLastWriteTime.dwLowDateTime;
+        basic.LastWriteTime.HighPart = static_cast<LONG>(old.ftLastWriteTime.dwHighDateTime);
       }
+      constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                              FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+      basic.FileAttributes = (old.dwFileAttributes & kKept) ? (old.dwFileAttributes & kKept) : FILE_ATTRIBUTE_NORMAL;
+      SetFileInformationByHandle(fd.handle(), FileBasicInfo, &basic, sizeof basic);
       // Only an overwrite needs the data on disk before the swap: a crash
       // must not leave the old file gone and the new one empty.
       if (!FlushFileBuffers(fd.handle())) RaiseWin32(GetLastError(), path);
@@ -191,7 +207,19 @@ void Replace(Target& target, const std::string& path, const std::function<void(F
     if (!done && !MoveFileExW(temp.c_str(), target.name.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
       RaiseWin32(GetLastError(), path);
     temp.clear();
+    if (target.old && options.keepTimes) {
+      // Wine's ReplaceFileW reads the new file, which moves its access
+      // time; the times are set once more on the file in its place.
+      HANDLE h = CreateFileW(target.name.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+      if (h != INVALID_HANDLE_VALUE) {
+        SetFileTime(h, nullptr, &target.old->ftLastAccessTime, &target.old->ftLastWriteTime);
+        CloseHandle(h);
+      }
+    }
   } catch (...) {
+    // Closed first: Windows does not delete a file that is still open.
+    fd = Fd();
     if (!temp.empty()) DeleteFileW(temp.c_str());
     throw;
   }
