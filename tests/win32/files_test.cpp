@@ -162,3 +162,18 @@ TEST(Win32Files, WritesIntoTheNulDevice) {
     EXPECT_NO_THROW(WriteText(device, std::string(300'000, 'x')));
   }
 }
+
+TEST(Win32Files, RelativeAndDriveRelativeNamesLandInTheCurrentFolder) {
+  TempFolder dir;
+  wchar_t previous[MAX_PATH];
+  ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, previous), 0u);
+  ASSERT_TRUE(SetCurrentDirectoryW(dir.path().wstring().c_str()));
+  const std::string drive = win32test::Utf8(dir.path()).substr(0, 2);  // "Z:"
+  WriteText("plain.txt", "plain");
+  WriteText(drive + "onDrive.txt", "drive");
+  WriteText("plain.txt", "again");  // replaced through a temporary file in the same folder
+  SetCurrentDirectoryW(previous);
+  EXPECT_EQ(Text(dir / "plain.txt"), "again");
+  EXPECT_EQ(Text(dir / "onDrive.txt"), "drive");
+  EXPECT_EQ(win32test::Names(dir.path()).size(), 2u);
+}

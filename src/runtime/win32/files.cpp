@@ -96,6 +96,24 @@ struct Target {
   std::optional<BY_HANDLE_FILE_INFORMATION> old;
 };
 
+// The name made absolute once, so the temporary file and the swap use the
+// folder the name meant when the write began (and Wine's ReplaceFileW
+// refuses relative names).
+void MakeAbsolute(std::wstring& name, const std::string& path) {
+  DWORD size = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+  for (int attempt = 0; attempt < 3 && size > 0; ++attempt) {
+    std::wstring full(size, L'\0');
+    const DWORD n = GetFullPathNameW(name.c_str(), size, full.data(), nullptr);
+    if (n > 0 && n < size) {
+      full.resize(n);
+      name = std::move(full);
+      return;
+    }
+    size = n;  // the current folder changed in between: try the new size
+  }
+  RaiseWin32(GetLastError(), path);
+}
+
 Target Resolve(const std::string& path) {
   if (path.empty()) Raise(kErrPathNotFound, "Path not found: (empty name)");
   Target target;
@@ -110,7 +128,10 @@ Target Resolve(const std::string& path) {
                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD err = GetLastError();
-    if (err == ERROR_FILE_NOT_FOUND) return target;  // a new file
+    if (err == ERROR_FILE_NOT_FOUND) {  // a new file
+      MakeAbsolute(target.name, path);
+      return target;
+    }
     const DWORD attributes = GetFileAttributesW(target.name.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) RaiseFolder(path);
     RaiseWin32(err, path);
@@ -128,6 +149,7 @@ Target Resolve(const std::string& path) {
   if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RaiseFolder(path);
   if (named) info.ftLastAccessTime = before.ftLastAccessTime;
   target.old = info;
+  MakeAbsolute(target.name, path);
   return target;
 }
 
@@ -145,7 +167,9 @@ Fd CreateTemp(const std::wstring& target, std::wstring& temp, const std::string&
   static const wchar_t kChars[] = L"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   const std::wstring folder = Folder(target);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temp = folder + L"\\.gl";
+    // "C:" names the drive's current folder and "C:\\" its root: neither
+    // takes another separator.
+    temp = folder + (folder.back() == L':' || folder.back() == L'\\' || folder.back() == L'/' ? L".gl" : L"\\.gl");
     for (int i = 0; i < 8; ++i) {
       unsigned int r = 0;
       if (rand_s(&r) != 0) RaiseWin32(ERROR_GEN_FAILURE, path);
