@@ -111,4 +111,9 @@ const char* WhyNotOnScreen(HWND hwnd) {
 // are still to come.
 bool platform::Connect() { return ::GetDesktopWindow() != nullptr; }
 
+std::string platform::ConnectFailure() { return "this session has no desktop to capture (a service or a locked session)"; }
+
+// The desktop's own device context always shows what the screen shows.
+const char* platform::ScreenUnreadable() { return nullptr; }
+
 }  // namespace runtime
