@@ -49,6 +49,14 @@ int Differing(const x11test::Rgb& a, int x, int y, const x11test::Rgb& b, int bx
   return bad;
 }
 
+// Pixels of the w x h block at (x, y) that differ from its top left one.
+int OffColour(const x11test::Rgb& a, int x, int y, int w, int h) {
+  int bad = 0;
+  for (int j = 0; j < h; ++j)
+    for (int i = 0; i < w; ++i) bad += Differing(a, x + i, y + j, a, x, y, 1, 1);
+  return bad;
+}
+
 // The interactive program with its main window placed at a known spot.
 class Glimmet {
  public:
@@ -205,19 +213,22 @@ TEST_F(PointingTest, AreaRunsDrawMoveAcceptAndCancelOnTheFrozenScreen) {
   ASSERT_TRUE(app.ok());
   app.Mode(3);
 
-  x11test::Rgb frozen;  // the selector's view of the screen
+  // The selector's view of the screen, taken as it opens on a rectangle
+  // drawn away from the pictures compared with it.
+  x11test::Rgb frozen;
   auto run = [&](const std::function<void(unsigned long)>& act) {
     app.Start();
     const unsigned long selector = app.Selector();
     ASSERT_NE(selector, 0u) << "the selector did not cover the screen";
     std::this_thread::sleep_for(300ms);
     const x11test::Rgb view = x11test::XwdRoot();
-    if (frozen.pixels.empty() || Differing(view, 0, 0, frozen, 0, 0, 8, 8) == 0) frozen = view;
+    if (frozen.pixels.empty()) frozen = view;
     act(selector);
     ASSERT_TRUE(WaitUntil([&] { return !x11test::Viewable(selector); }, 5));
   };
   // Each run: what the user does in the selector, then the picture's size
-  // and where on the frozen screen its pixels come from.
+  // and where on the frozen screen its pixels come from. Handles are pressed
+  // at their centre, where the outline crosses them.
   const struct {
     const char* what;
     const char* keys;
@@ -228,6 +239,13 @@ TEST_F(PointingTest, AreaRunsDrawMoveAcceptAndCancelOnTheFrozenScreen) {
        "mousemove --sync 10 10 mousedown 1 mousemove 30 30 mousemove 50 50 mouseup 1 sleep 0.2 key Return", 41, 41, 10, 10},
       {"Ctrl+Right moves the rectangle by one pixel", "key ctrl+Right sleep 0.2 key Return", 41, 41, 11, 10},
       {"Escape keeps the old picture", "mousemove --sync 600 600 click 1 sleep 0.2 key Escape", 41, 41, 11, 10},
+      {"a drag draws (530, 520) - (560, 560)",
+       "mousemove --sync 530 520 mousedown 1 mousemove 545 540 mousemove 560 560 mouseup 1 sleep 0.2 key Return", 31, 41,
+       530, 520},
+      {"the bottom right handle, pressed on its corner pixel and dragged, resizes",
+       "mousemove --sync 560 560 mousedown 1 mousemove 570 575 mousemove 580 590 mouseup 1", 56, 76, 530, 520},
+      {"a right press on the top left handle's centre changes nothing", "mousemove --sync 530 520 click 3", 56, 76, 530,
+       520},
   };
   for (const auto& r : runs) {
     SCOPED_TRACE(r.what);
@@ -238,6 +256,14 @@ TEST_F(PointingTest, AreaRunsDrawMoveAcceptAndCancelOnTheFrozenScreen) {
             << "Node(0) at the previous corner\n" << tree;
       }
       Shell("xdotool " + std::string(r.keys));
+      if (r.width != 56) return;
+      // The handles lie whole above the outline: each one's inside is one
+      // colour, though the outline runs through its middle.
+      std::this_thread::sleep_for(300ms);
+      const x11test::Rgb view = x11test::XwdRoot();
+      for (const auto& [cx, cy] : {std::pair{530, 520}, {585, 520}, {585, 595}, {530, 595}})
+        EXPECT_EQ(OffColour(view, cx - 4, cy - 4, 8, 8), 0) << "the handle at (" << cx << ", " << cy << ")";
+      Shell("xdotool sleep 0.2 key Return");
     });
     const unsigned long pic = app.Picture(r.width, r.height);
     ASSERT_NE(pic, 0u);
@@ -246,8 +272,8 @@ TEST_F(PointingTest, AreaRunsDrawMoveAcceptAndCancelOnTheFrozenScreen) {
   }
   // The last picture kept, as Save writes it.
   const x11test::Rgb saved = app.Saved(out / "area.bmp");
-  ASSERT_EQ(std::make_pair(saved.width, saved.height), std::make_pair(41, 41));
-  EXPECT_EQ(Differing(saved, 0, 0, frozen, 11, 10, 41, 41), 0);
+  ASSERT_EQ(std::make_pair(saved.width, saved.height), std::make_pair(56, 76));
+  EXPECT_EQ(Differing(saved, 0, 0, frozen, 530, 520, 56, 76), 0);
 }
 
 }  // namespace

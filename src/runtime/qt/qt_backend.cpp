@@ -357,6 +357,11 @@ extern "C" __attribute__((visibility("default"))) runtime::GuiBackend* glimmet_c
   static std::string name = runtime::App().EXEName.empty() ? "glimmet" : runtime::App().EXEName;
   static char* argv[] = {name.data(), nullptr};
   static int argc = 1;
+  // Only the controls that are windows get one. By default Qt would make
+  // every sibling of a native widget native too, and the selector's hollow
+  // outline, then a window stacked above the handles, would cover them and
+  // hand their presses to the picture beneath.
+  QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
   auto app = std::make_unique<QApplication>(argc, argv);
   QApplication::setApplicationName(QString::fromStdString(runtime::App().Title));
   return new runtime::qt::QtBackend(std::move(app));

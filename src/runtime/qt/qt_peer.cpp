@@ -141,6 +141,25 @@ void QtPeer::Build(QWidget* parent) {
   }
   widget_ = w;
   if (Windowed()) w->setAttribute(Qt::WA_NativeWindow);
+  else StackWindowless();
+}
+
+// A windowless control is drawn on its container, under every sibling that
+// is a window, as the windowed controls' windows lie above the container's
+// own drawing; among the windowless ones the later stays on top. Qt would
+// paint a later windowless sibling across the windows' pixels (the
+// selector's outline across its handles).
+void QtPeer::StackWindowless() {
+  QWidget* parent = widget_->parentWidget();
+  if (!parent) return;
+  for (QObject* child : parent->children()) {
+    auto* sibling = qobject_cast<QWidget*>(child);
+    if (sibling && sibling != widget_ && sibling->testAttribute(Qt::WA_NativeWindow)) {
+      widget_->stackUnder(sibling);
+      return;
+    }
+  }
+  widget_->raise();
 }
 
 bool QtPeer::Windowed() const {
@@ -227,7 +246,10 @@ void QtPeer::Sync(Prop prop) {
       break;
     case Prop::Picture:
     case Prop::Image: widget_->update(); break;
-    case Prop::ZOrder: widget_->raise(); break;
+    case Prop::ZOrder:
+      if (Windowed()) widget_->raise();
+      else StackWindowless();
+      break;
     case Prop::Items: ApplyToolbar(); break;
     default: break;
   }

@@ -45,6 +45,7 @@ class QtPeer : public QObject {
 
  private:
   void Build(QWidget* parent);
+  void StackWindowless();
   void Watch(QObject* object);
   void SyncForm(Prop prop);
   void ApplyGeometry();
