@@ -112,8 +112,8 @@ void frmBitmap::Design() {
     bar->SetMin(0);
     bar->SetMax(32767);
     SetQuietly(*bar, std::int16_t{0});
-    bar->SmallChange = 1;
-    bar->LargeChange = 1;
+    bar->SetSmallChange(1);
+    bar->SetLargeChange(1);
     bar->SetVisible(true);
   }
   hRange_ = vRange_ = {};
@@ -262,21 +262,22 @@ void frmBitmap::LayoutPicture() {
   VScroll.Move(l.vBarLeft, VScroll.Top(), VScroll.Width(), l.vBarHeight);
   HScroll.Move(HScroll.Left(), l.hBarTop, l.hBarWidth, HScroll.Height());
 
-  // Arrow steps of 10 pixels and page steps of a viewport, in bar units.
+  // Arrow steps of 10 pixels and page steps of a viewport, in bar units,
+  // set before the range so that the bar never scrolls with stale steps.
   auto steps = [](runtime::ScrollBar& bar, const ScrollRange& range, double page) {
-    bar.SmallChange = static_cast<std::int16_t>(std::max(1, runtime::CLng(150.0 / range.unit)));
-    bar.LargeChange = static_cast<std::int16_t>(std::max(1, runtime::CLng(page / range.unit)));
+    bar.SetSmallChange(static_cast<std::int16_t>(std::max(1, runtime::CLng(150.0 / range.unit))));
+    bar.SetLargeChange(static_cast<std::int16_t>(std::max(1, runtime::CLng(page / range.unit))));
   };
   if (l.hBarVisible) {
     hRange_ = l.h;
-    HScroll.SetMax(l.h.max);
     steps(HScroll, hRange_, l.viewportWidth);
+    HScroll.SetMax(l.h.max);
   }
   HScroll.SetVisible(l.hBarVisible);
   if (l.vBarVisible) {
     vRange_ = l.v;
-    VScroll.SetMax(l.v.max);
     steps(VScroll, vRange_, l.viewportHeight);
+    VScroll.SetMax(l.v.max);
   }
   VScroll.SetVisible(l.vBarVisible);
 }

@@ -142,6 +142,16 @@ void ScrollBar::SetMax(std::int16_t v) {
   Changed(Prop::Range);
 }
 
+void ScrollBar::SetSmallChange(std::int16_t v) {
+  smallChange_ = v;
+  Changed(Prop::Range);
+}
+
+void ScrollBar::SetLargeChange(std::int16_t v) {
+  largeChange_ = v;
+  Changed(Prop::Range);
+}
+
 void ScrollBar::SetValue(std::int16_t v) {
   if (v == value_) return;
   value_ = v;

@@ -263,11 +263,16 @@ class ScrollBar : public Control {
   // The peer reports a finished scroll (thumb released, arrow or track
   // clicked): sets the value and fires Change.
   void ScrollDone(std::int16_t v);
-  std::int16_t SmallChange = 1, LargeChange = 1;
+  // The arrow and the page step; they reach the peer with the range.
+  std::int16_t SmallChange() const { return smallChange_; }
+  std::int16_t LargeChange() const { return largeChange_; }
+  void SetSmallChange(std::int16_t v);
+  void SetLargeChange(std::int16_t v);
   std::function<void()> Scroll;
 
  private:
   std::int16_t min_ = 0, max_ = 32767, value_ = 0;
+  std::int16_t smallChange_ = 1, largeChange_ = 1;
 };
 
 class Timer : public Control {

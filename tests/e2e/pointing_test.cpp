@@ -70,6 +70,7 @@ class Glimmet {
   }
   bool ok() const { return main_ && client_.width; }
   const Rect& client() const { return client_; }
+  std::string Tree() const { return Shell("xwininfo -tree -id " + Id(main_) + " 2>/dev/null"); }
 
   // Design places in the client area, in pixels.
   void Click(int x, int y) {
@@ -204,6 +205,43 @@ TEST_F(PointingTest, ObjectFormScreenAndFreezeWithTheMainWindowNeverInThePicture
   onTheClock();
   MoveTo(20, 200);
   EXPECT_EQ(Differing(fresh, 0, 0, shown(screen.width, screen.height, 1), 0, 0, 300, 240), 0);
+}
+
+// The bars step the picture by 10 pixels an arrow and by the viewport a
+// page, from the first picture on.
+TEST_F(PointingTest, TheFirstPictureScrollsTenPixelsAnArrowAndAViewportAPage) {
+  Glimmet app(config.path, 1000, 450);
+  ASSERT_TRUE(app.ok());
+  const Rect screen = e2e::Screen();
+  app.Start();  // Screen is the mode the window opens with
+  MoveTo(20, 200);
+  const unsigned long pic = app.Picture(screen.width, screen.height);
+  ASSERT_NE(pic, 0u);
+  app.Start();  // Freeze
+  // The picture's place in the viewport and the bars' places on the screen.
+  const std::string size = Num(screen.width) + "x" + Num(screen.height);
+  auto offset = [&] {
+    std::smatch m;
+    const std::string tree = app.Tree();
+    if (!std::regex_search(tree, m, std::regex(" " + size + R"(\+(-?\d+)\+(-?\d+) )"))) return std::pair{1, 1};
+    return std::pair{std::stoi(m[1]), std::stoi(m[2])};
+  };
+  const std::string tree = app.Tree();
+  // Both bars show: the viewport is the frame less a bar each way and the
+  // frame's inset (328 x 258 pixels).
+  const Rect hBar = FindInTree(tree, 328, 17).second, vBar = FindInTree(tree, 19, 258).second;
+  ASSERT_TRUE(hBar.width && vBar.width) << tree;
+  ASSERT_EQ(offset(), std::make_pair(0, 0));
+  auto click = [&](int x, int y, std::pair<int, int> want) {
+    Shell("xdotool mousemove --sync " + Num(x) + " " + Num(y) + " click 1");
+    return WaitUntil([&] { return offset() == want; }, 3);
+  };
+  EXPECT_TRUE(click(hBar.x + hBar.width - 6, hBar.y + 8, {-10, 0})) << "right arrow";
+  EXPECT_TRUE(click(vBar.x + 9, vBar.y + vBar.height - 6, {-10, -10})) << "down arrow";
+  EXPECT_TRUE(click(hBar.x + hBar.width - 30, hBar.y + 8, {-338, -10})) << "trough right of the thumb";
+  EXPECT_TRUE(click(vBar.x + 9, vBar.y + vBar.height - 30, {-338, -268})) << "trough below the thumb";
+  EXPECT_TRUE(click(hBar.x + 6, hBar.y + 8, {-328, -268})) << "left arrow";
+  EXPECT_EQ(offset(), std::make_pair(-328, -268));
 }
 
 TEST_F(PointingTest, AreaRunsDrawMoveAcceptAndCancelOnTheFrozenScreen) {

@@ -336,8 +336,8 @@ void QtPeer::ApplyRange() {
   if (!bar) return;
   auto* model = static_cast<ScrollBar*>(control_);
   bar->setRange(model->Min(), std::max(model->Min(), model->Max()));
-  bar->setSingleStep(std::max<int>(1, model->SmallChange));
-  bar->setPageStep(std::max<int>(1, model->LargeChange));
+  bar->setSingleStep(std::max<int>(1, model->SmallChange()));
+  bar->setPageStep(std::max<int>(1, model->LargeChange()));
   bar->setValue(model->Value());
 }
 
