@@ -55,14 +55,17 @@ TEST_F(InteractiveTest, SplashMainWindowInfoWindowsAndClose) {
   EXPECT_GE(Clock::now() - started, 1900ms);
 
   // Help > About and Help > Help for Veltrix: each stays above while open
-  // and closes the way its close box does.
-  for (const auto& [keys, name] : {std::pair{"alt+h a", "About..."}, std::pair{"alt+h h", "Help for Veltrix"}}) {
-    SCOPED_TRACE(name);
-    Keys(main, keys);
-    const unsigned long window = WaitForWindow(app.pid(), name);
+  // and closes by Enter on its focused OK button or as its close box does.
+  const struct {
+    const char *open, *name, *close;
+  } windows[] = {{"alt+h a", "About...", "Return"}, {"alt+h h", "Help for Veltrix", "alt+F4"}};
+  for (const auto& w : windows) {
+    SCOPED_TRACE(w.name);
+    Keys(main, w.open);
+    const unsigned long window = WaitForWindow(app.pid(), w.name);
     ASSERT_NE(window, 0u);
     EXPECT_TRUE(Above(window));
-    Keys(window, "alt+F4");
+    Keys(window, w.close);
     EXPECT_TRUE(WaitUntilGone(window));
   }
 

@@ -48,13 +48,18 @@ void ApplyTabOrder(const Form& form) {
   CollectPeers(form, controls);
   std::stable_sort(controls.begin(), controls.end(),
                    [](const Control* a, const Control* b) { return a->TabIndex < b->TabIndex; });
+  // Qt leaves a control without focus out of the chain, so one out of sight
+  // takes its place with its design's focus and loses the focus afterwards.
   QWidget* previous = nullptr;
   for (const Control* control : controls) {
-    QWidget* widget = PeerOf(*control)->Widget();
-    if (!widget || !(widget->focusPolicy() & Qt::TabFocus)) continue;
+    QtPeer* peer = PeerOf(*control);
+    QWidget* widget = peer->Widget();
+    if (!widget || !(peer->DesignFocus() & Qt::TabFocus)) continue;
+    widget->setFocusPolicy(peer->DesignFocus());
     if (previous) QWidget::setTabOrder(previous, widget);
     previous = widget;
   }
+  for (const Control* control : controls) PeerOf(*control)->ApplyFocusable();
 }
 
 constexpr long OFN_OVERWRITEPROMPT = 0x2;

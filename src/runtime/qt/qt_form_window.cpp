@@ -18,6 +18,7 @@
 
 #include "runtime/qt/qt_convert.h"
 #include "runtime/qt/qt_dispatch.h"
+#include "runtime/qt/qt_peer.h"
 
 namespace runtime::qt {
 namespace {
@@ -243,6 +244,8 @@ void QtFormWindow::resizeEvent(QResizeEvent* event) {
   const int menu = menuBar_->isHidden() ? 0 : menuBar_->height();
   menuBar_->resize(width(), menu);
   client_->setGeometry(0, menu, width(), std::max(1, height() - menu));
+  // What the client area shows, and so what may take the focus, changed.
+  for (QtPeer* peer : client_->findChildren<QtPeer*>()) peer->ApplyFocusable();
   ReportGeometry();
 }
 

@@ -95,7 +95,13 @@ void QtPeer::Build(QWidget* parent) {
         w = new QLineEdit(parent);
       }
       break;
-    case ControlKind::CommandButton: w = new QPushButton(parent); break;
+    case ControlKind::CommandButton: {
+      // Enter presses the focused button, as Space does.
+      auto* button = new QPushButton(parent);
+      button->setAutoDefault(true);
+      w = button;
+      break;
+    }
     case ControlKind::OptionButton: {
       // The model keeps an option group exclusive; Qt must not fight it.
       auto* radio = new QRadioButton(parent);
@@ -140,8 +146,21 @@ void QtPeer::Build(QWidget* parent) {
     default: return;  // timers, image lists, dialogs and menus have no widget
   }
   widget_ = w;
+  designFocus_ = w->focusPolicy();
   if (Windowed()) w->setAttribute(Qt::WA_NativeWindow);
   else StackWindowless();
+}
+
+void QtPeer::ApplyFocusable() {
+  if (!widget_ || !control_ || control_->Kind() == ControlKind::Form || designFocus_ == Qt::NoFocus) return;
+  QRect shown = widget_->geometry();
+  for (QWidget* p = widget_->parentWidget(); p && !shown.isEmpty(); p = p->parentWidget()) {
+    shown &= p->rect();
+    if (p->isWindow()) break;
+    shown.translate(p->pos());
+  }
+  const Qt::FocusPolicy policy = shown.isEmpty() ? Qt::NoFocus : designFocus_;
+  if (widget_->focusPolicy() != policy) widget_->setFocusPolicy(policy);
 }
 
 // A windowless control is drawn on its container, under every sibling that
@@ -300,6 +319,7 @@ void QtPeer::ApplyGeometry() {
   }
   widget_->setGeometry(Round(control_->Left() * ppu) + origin.x(), Round(control_->Top() * ppu) + origin.y(),
                        std::max(0, Round(control_->Width() * ppu)), std::max(0, Round(control_->Height() * ppu)));
+  ApplyFocusable();
   // A picture box's scale and border move its children.
   for (Control* child : control_->Children())
     if (auto* peer = static_cast<QtPeer*>(child->peer); peer && peer != this && child->Kind() != ControlKind::Menu)

@@ -34,6 +34,12 @@ class QtPeer : public QObject {
   double PixelsPerUnit() const;
   // True when the control is a native window of its own.
   bool Windowed() const;
+  // How the widget takes the focus when it can be seen.
+  Qt::FocusPolicy DesignFocus() const { return designFocus_; }
+  // Takes the focus away from a control its containers hide entirely (the
+  // main window's working-storage text boxes lie beyond its client area)
+  // and gives it back once some of it shows.
+  void ApplyFocusable();
 
   void SyncAll();
   void Sync(Prop prop);
@@ -64,6 +70,7 @@ class QtPeer : public QObject {
   QtPeer* container_ = nullptr;
   QPointer<QWidget> widget_;
   QPointer<QAction> action_;
+  Qt::FocusPolicy designFocus_ = Qt::NoFocus;
   bool syncing_ = false;     // echo guard while the model writes the peer
   bool afterDouble_ = false;  // the release after a double click is no click
 };

@@ -74,6 +74,7 @@ class TestForm : public Form {
   CheckBox chkInside{"chkInside", &fraMode};
   CheckBox chkOn{"chkOn", this};
   TextBox txtName{"txtName", this};
+  TextBox txtAway{"txtAway", this};  // beyond the client area: working storage
   PictureBox picView{"picView", this};
   PictureBox picInner{"picInner", &picView};
   ScrollBar hsbPos{"hsbPos", this, true};
@@ -97,6 +98,7 @@ class TestForm : public Form {
     chkOn.Move(120, 1920, 1200, 375);
     chkOn.SetCaption("On");
     txtName.Move(120, 2400, 1500, 285);
+    txtAway.Move(6120, 120, 1500, 285);
     picView.Move(1800, 600, 3000, 2250);
     picInner.Move(30, 45, 1500, 1200);
     picInner.BorderStyle = 0;
@@ -108,8 +110,9 @@ class TestForm : public Form {
     // Visited by Tab in this order, not in the order they were made.
     txtName.TabIndex = 0;
     chkOn.TabIndex = 1;
-    chkInside.TabIndex = 2;
-    cmdGo.TabIndex = 3;
+    txtAway.TabIndex = 2;
+    chkInside.TabIndex = 3;
+    cmdGo.TabIndex = 4;
   }
 };
 
@@ -167,8 +170,9 @@ TEST_F(QtBackendTest, ControlsAreChildWindowsAtTheirDesignPixels) {
   EXPECT_GT(form.Height(), (area.y + 300) * 15);  // the outer size, frame included
 }
 
-// Clicks on buttons and options, Tab by TabIndex (into frames) with space
-// pressing the focused control, and keys seen by the form first with KeyPreview.
+// Clicks on buttons and options, Tab by TabIndex (into frames, past a text
+// box out of sight) with space pressing the focused control and Enter the
+// focused button, and keys seen by the form first with KeyPreview.
 TEST_F(QtBackendTest, ClicksTabOrderAndKeyPreview) {
   std::string clicks;
   form.cmdGo.Click = [&] { clicks += "go "; };
@@ -216,6 +220,11 @@ TEST_F(QtBackendTest, ClicksTabOrderAndKeyPreview) {
     EXPECT_TRUE(PumpUntil([&] { return clicks == want; })) << clicks;
   }
   EXPECT_EQ(form.chkOn.Value(), 0);
+  EXPECT_EQ(form.txtAway.Text(), "");
+  for (const char* want : {"on inside go go ", "on inside go go go "}) {
+    Shell(std::string("xdotool key --clearmodifiers ") + (clicks.size() < 18 ? "Return" : "KP_Enter"));
+    EXPECT_TRUE(PumpUntil([&] { return clicks == want; })) << clicks;
+  }
 }
 
 TEST_F(QtBackendTest, PictureBoxPixelsMouseAndScrollBarDrag) {
