@@ -5,9 +5,11 @@
 
 namespace infowindows {
 
+// Broken into lines that fit the window; the label reaches past its edges.
 const char* const frmAbout::kAboutText =
-    "A Tessakit product for Veltrix test scripts. Glimmet captures the screen, a window or a "
-    "control, and saves, prints or copies the picture.";
+    "A Tessakit product for Veltrix test scripts.\r\n"
+    "Glimmet captures the screen, a window or a control,\r\n"
+    "and saves, prints or copies the picture.";
 
 frmAbout::frmAbout() : Form("frmAbout") { cmdOK.Click = [this] { cmdOK_Click(); }; }
 
@@ -27,6 +29,7 @@ void frmAbout::Design() {
   lblVersion.SetCaption("Version  1.0.2");
   lblVersion.Move(960, 1200, 3885, 225);
   Label2.SetCaption("");
+  Label2.Alignment = runtime::Label::kCenter;
   Label2.Move(0, 1800, 5055, 915);
   cmdOK.SetCaption("OK");
   cmdOK.Move(1920, 3000, 1140, 345);

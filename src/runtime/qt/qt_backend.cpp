@@ -7,8 +7,12 @@
 #include <QThread>
 #include <QFileDialog>
 #include <QMenu>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 #include <QMenuBar>
+#include <QProxyStyle>
+#include <QStyle>
 #include <QGuiApplication>
 #include <QtGui/qguiapplication_platform.h>
 
@@ -63,6 +67,28 @@ void ApplyTabOrder(const Form& form) {
 }
 
 constexpr long OFN_OVERWRITEPROMPT = 0x2;
+// What a title bar holds besides the title: the icon, up to three buttons
+// and the margins between them.
+constexpr int kTitleBarRoom = 110;
+
+// The toolkit's style with the option circles, check boxes and gaps to
+// their captions that the designs were measured with: the main window's
+// option frames are 57 pixels wide, and "Screen" must fit inside the border.
+class DesignStyle : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+  int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+    switch (metric) {
+      case PM_ExclusiveIndicatorWidth:
+      case PM_ExclusiveIndicatorHeight: return 12;
+      case PM_IndicatorWidth:
+      case PM_IndicatorHeight: return 13;
+      case PM_RadioButtonLabelSpacing:
+      case PM_CheckBoxLabelSpacing: return 4;
+      default: return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+  }
+};
 }  // namespace
 
 QtBackend::QtBackend(std::unique_ptr<QApplication> app) : app_(std::move(app)) {
@@ -76,6 +102,7 @@ QtBackend::QtBackend(std::unique_ptr<QApplication> app) : app_(std::move(app)) {
   font.setFamilies({"Liberation Sans", font.family()});
   font.setPixelSize(11);
   QApplication::setFont(font);
+  QApplication::setStyle(new DesignStyle(QApplication::style()->name()));
 }
 
 QtBackend::~QtBackend() {
@@ -232,6 +259,15 @@ void QtBackend::MsgBox(const std::string& text, MsgBoxStyle style, const std::st
   QMessageBox box(style == MsgBoxStyle::Critical ? QMessageBox::Critical : QMessageBox::NoIcon, ToQString(title),
                   ToQString(text), QMessageBox::Ok);
   box.setWindowModality(Qt::ApplicationModal);
+  // Wide enough for the window manager to show the whole title beside the
+  // window's icon and buttons ("Invalid Picture" was cut to "In...e").
+  QFont titleFont = box.font();
+  titleFont.setBold(true);
+  titleFont.setPixelSize(titleFont.pixelSize() + 2);
+  const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(box.windowTitle()) + kTitleBarRoom;
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+    grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                  grid->columnCount());
   // Modal through the runtime's own loop, so that its timers go on ticking.
   bool done = false;
   QObject::connect(&box, &QDialog::finished, [&done] { done = true; });

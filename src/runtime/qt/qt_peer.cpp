@@ -26,10 +26,11 @@ namespace {
 
 int Round(double v) { return static_cast<int>(std::lround(v)); }
 
-// A caption's "&x" marks an access key; "&&" is a literal ampersand.
+// A caption's "&x" marks an access key; "&&" is a literal ampersand. A
+// carriage return and line feed is one line break.
 QString WithoutMnemonic(const std::string& caption) {
   QString out;
-  const QString in = ToQString(caption);
+  const QString in = ToQString(caption).replace(QLatin1String("\r\n"), QLatin1String("\n"));
   for (qsizetype i = 0; i < in.size(); ++i) {
     if (in[i] == '&' && i + 1 < in.size()) ++i;
     out += in[i];
@@ -206,6 +207,9 @@ QPoint QtPeer::ChildOrigin() const {
   if (auto* canvas = qobject_cast<QtCanvas*>(widget_.data());
       canvas && control_ && control_->Kind() == ControlKind::PictureBox)
     return QPoint(canvas->Inset(), canvas->Inset());
+  // Inside a frame's border, so that the options' circles leave it whole.
+  if (control_ && control_->Kind() == ControlKind::Frame)
+    if (auto* frame = qobject_cast<QFrame*>(widget_.data())) return QPoint(frame->frameWidth(), frame->frameWidth());
   return {};
 }
 
@@ -425,8 +429,10 @@ void QtPeer::ApplyToolbar() {
 void QtPeer::ApplyMenu() {
   if (!action_) return;
   const std::string& caption = control_->Caption();
-  action_->setSeparator(caption == "-");
-  action_->setText(ToQString(caption));
+  // A separator is a line only; the style would draw its text beside it.
+  const bool separator = caption == "-";
+  action_->setSeparator(separator);
+  action_->setText(separator ? QString() : ToQString(caption));
   action_->setVisible(control_->Visible());
   action_->setEnabled(control_->Enabled());
   auto* menu = static_cast<Menu*>(control_);

@@ -148,7 +148,7 @@ TEST_F(QtBackendTest, ControlsAreChildWindowsAtTheirDesignPixels) {
   struct Expect { const Control* control; HWND parent; int x, y, w, h; };
   const Expect expected[] = {
       {&form.cmdGo, client, 8, 8, 81, 25},
-      {&form.optB, form.fraMode.hWnd(), 0, 32, 80, 25},
+      {&form.optB, form.fraMode.hWnd(), 2, 34, 80, 25},  // inside the frame's two-pixel border
       {&form.picInner, form.picView.hWnd(), 3, 4, 100, 80},  // inside the box's one-pixel border
       {&form.hsbPos, client, 120, 200, 200, 17},
   };
