@@ -2,7 +2,9 @@
 // window uses, as a PNG of any size for the desktop's icon theme.
 //   icon_png SIZE FILE
 // The icon is resampled by area averaging, so whole multiples of its size
-// keep every pixel sharp and smaller sizes blend neighbouring pixels.
+// keep every pixel sharp and smaller sizes blend neighbouring pixels. Its
+// background colour is drawn transparent, so the desktop shows the camera
+// on its own, not on a grey tile.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -40,18 +42,19 @@ Bytes Deflate(const Bytes& raw) {
   return z;
 }
 
-// 8-bit RGB rows, top row first; empty when compression fails.
-Bytes Png(int width, int height, const Bytes& rgb) {
+// 8-bit RGBA rows (straight alpha), top row first; empty when compression
+// fails.
+Bytes Png(int width, int height, const Bytes& rgba) {
   Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   Bytes header;
   Put32(header, width);
   Put32(header, height);
-  header.insert(header.end(), {8, 2, 0, 0, 0});  // depth 8, RGB, deflate, no filter, no interlace
+  header.insert(header.end(), {8, 6, 0, 0, 0});  // depth 8, RGBA, deflate, no filter, no interlace
   Chunk(png, "IHDR", header);
   Bytes raw;
   for (int y = 0; y < height; ++y) {
     raw.push_back(0);  // filter: none
-    raw.insert(raw.end(), rgb.begin() + y * width * 3, rgb.begin() + (y + 1) * width * 3);
+    raw.insert(raw.end(), rgba.begin() + y * width * 4, rgba.begin() + (y + 1) * width * 4);
   }
   const Bytes compressed = Deflate(raw);
   if (compressed.empty()) return {};
@@ -60,25 +63,31 @@ Bytes Png(int width, int height, const Bytes& rgb) {
   return png;
 }
 
-// Each target pixel is the average of the source area it covers.
-Bytes Resample(const runtime::Bitmap& src, int size) {
+// Each target pixel is the average of the source area it covers, the
+// background counting as transparent: the colour is that of the opaque part
+// alone, the opacity the share of it.
+Bytes Resample(const runtime::Bitmap& src, int size, std::uint32_t background) {
   const double scale = static_cast<double>(src.width) / size;
-  Bytes out(static_cast<std::size_t>(size) * size * 3);
+  Bytes out(static_cast<std::size_t>(size) * size * 4);
   for (int ty = 0; ty < size; ++ty) {
     for (int tx = 0; tx < size; ++tx) {
-      double sum[3] = {0, 0, 0}, area = 0;
+      double sum[3] = {0, 0, 0}, area = 0, opaque = 0;
       const double x0 = tx * scale, x1 = (tx + 1) * scale, y0 = ty * scale, y1 = (ty + 1) * scale;
       for (int sy = static_cast<int>(y0); sy < y1 && sy < src.height; ++sy) {
         const double h = std::min<double>(sy + 1, y1) - std::max<double>(sy, y0);
         const std::uint8_t* row = src.Row(sy);
         for (int sx = static_cast<int>(x0); sx < x1 && sx < src.width; ++sx) {
           const double w = (std::min<double>(sx + 1, x1) - std::max<double>(sx, x0)) * h;
-          for (int c = 0; c < 3; ++c) sum[c] += w * row[sx * 4 + 2 - c];  // memory order is BGRX
+          const std::uint8_t* p = row + sx * 4;  // memory order is BGRX
           area += w;
+          if ((static_cast<std::uint32_t>(p[2]) << 16 | p[1] << 8 | p[0]) == background) continue;
+          for (int c = 0; c < 3; ++c) sum[c] += w * p[2 - c];
+          opaque += w;
         }
       }
-      for (int c = 0; c < 3; ++c)
-        out[(static_cast<std::size_t>(ty) * size + tx) * 3 + c] = static_cast<std::uint8_t>(sum[c] / area + 0.5);
+      std::uint8_t* q = &out[(static_cast<std::size_t>(ty) * size + tx) * 4];
+      for (int c = 0; c < 3; ++c) q[c] = opaque > 0 ? static_cast<std::uint8_t>(sum[c] / opaque + 0.5) : 0;
+      q[3] = static_cast<std::uint8_t>(255 * opaque / area + 0.5);
     }
   }
   return out;
@@ -98,7 +107,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "icon_png: the icon has no square picture\n");
     return 1;
   }
-  const Bytes png = Png(size, size, Resample(*bitmap, size));
+  const Bytes png = Png(size, size, Resample(*bitmap, size, infowindows::kIconBackground));
   if (png.empty()) {
     std::fprintf(stderr, "icon_png: cannot compress the picture\n");
     return 1;

@@ -61,7 +61,7 @@ runtime::Picture SplashBanner() {
 }
 
 runtime::Picture ProductIcon() {
-  Canvas c(32, 32, vga::Silver);
+  Canvas c(32, 32, kIconBackground);
   Brackets(c, 0, 0, 32, 32, 7, 2);
   Outlined(c, 8, 6, 15, 10, vga::Grey, 1);    // viewfinder
   Outlined(c, 21, 7, 26, 10, vga::Red, 1);    // shutter button
@@ -75,7 +75,7 @@ runtime::Picture ProductIcon() {
 }
 
 runtime::Picture HelpIcon() {
-  Canvas c(32, 32, vga::Silver);
+  Canvas c(32, 32, kIconBackground);
   c.FillDisc(16, 16, 15.5, vga::Navy);
   c.FillDisc(16, 16, 13.5, vga::Blue);
   c.DrawArt({" wwwwww ",

@@ -1,10 +1,15 @@
 // The program's own artwork, drawn in the 16 VGA colours.
 #pragma once
+#include <cstdint>
+
 #include "runtime/picture.h"
 
 namespace infowindows {
 
 inline constexpr int kBannerWidth = 586, kBannerHeight = 314;
+// The icons' background (0xRRGGBB), silver; the drawing inside uses none of
+// it, so where it shows the icon may be transparent.
+inline constexpr std::uint32_t kIconBackground = 0xC0C0C0;
 
 // The splash background: a blue gradient with a camera inside capture
 // brackets on the left, leaving the right part for the title labels.

@@ -36,8 +36,10 @@ TEST_F(Installed, TreeInstallsAndRunsFromAMovedPrefix) {
     EXPECT_NE(text.find(needle), std::string::npos) << needle;
   for (int code = 0; code <= 6; ++code)
     EXPECT_TRUE(std::regex_search(text, std::regex("\n {7}" + std::to_string(code) + " {6}\\S"))) << "status " << code;
+  // Each icon has a transparent background.
   for (const char* size : {"16x16", "32x32", "48x48", "256x256"})
-    EXPECT_EQ(Shell("identify -format '%m %wx%h' " + Quote(icons + size + "/apps/glimmet.png")), std::string("PNG ") + size);
+    EXPECT_EQ(Shell("identify -format '%m %wx%h %[opaque]' " + Quote(icons + size + "/apps/glimmet.png")),
+              std::string("PNG ") + size + " false");
 
   // A batch capture from another folder with a clean library path; the
   // libraries resolve inside the prefix and the record names it.
@@ -74,13 +76,23 @@ TEST_F(Installed, TreeInstallsAndRunsFromAMovedPrefix) {
       },
       5);
   ASSERT_EQ(argb.size(), 32u * 32) << "no 32 x 32 icon on the main window";
-  const std::string png = Shell("convert " + Quote(icons + "32x32/apps/glimmet.png") + " -depth 8 rgb:-");
-  int differing = 0;
+  // The installed 32 x 32 icon is the window's, its silver background
+  // transparent.
+  const std::string png = Shell("convert " + Quote(icons + "32x32/apps/glimmet.png") + " -depth 8 rgba:-");
+  ASSERT_EQ(png.size(), 32u * 32 * 4);
+  int differing = 0, transparent = 0;
   for (int i = 0; i < 32 * 32; ++i) {
-    const char rgb[3] = {static_cast<char>(argb[i] >> 16), static_cast<char>(argb[i] >> 8), static_cast<char>(argb[i])};
-    differing += (argb[i] >> 24) != 0xFF || png.compare(i * 3, 3, rgb, 3) != 0;
+    const char rgba[4] = {static_cast<char>(argb[i] >> 16), static_cast<char>(argb[i] >> 8), static_cast<char>(argb[i]),
+                          static_cast<char>(0xFF)};
+    if ((argb[i] & 0xFFFFFF) == 0xC0C0C0) {
+      differing += png[i * 4 + 3] != 0;
+      ++transparent;
+    } else {
+      differing += (argb[i] >> 24) != 0xFF || png.compare(i * 4, 4, rgba, 4) != 0;
+    }
   }
   EXPECT_EQ(differing, 0);
+  EXPECT_GT(transparent, 200);
 }
 
 }  // namespace
