@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "runtime/text.h"
 #include "runtime/user32.h"
 
 namespace capture {
@@ -37,9 +38,8 @@ void TrackWindowUnderCursor(runtime::Control& first, runtime::Control& second) {
 }
 
 std::optional<std::int32_t> HandleFromText(const std::string& text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return std::nullopt;
-  const std::string t = text.substr(first, text.find_last_not_of(' ') - first + 1);
+  const std::string t = runtime::TrimBlanks(text);
+  if (t.empty()) return std::nullopt;
   if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) return FromHex(t.substr(2));
   std::size_t i = (t[0] == '-' || t[0] == '+') ? 1 : 0;
   bool digits = false, point = false;

@@ -15,6 +15,7 @@ namespace output {
 namespace {
 
 constexpr int kCancelled = 32755;
+constexpr int kJpegQuality = 80;
 constexpr long kSaveFlags = 6148;  // hide read-only, path and file must exist
 constexpr const char* kSaveFilter =
     "Supported Formats|*.jpg;*.bmp;*.wmf;*.emf;*.ico;|Intel JPEG (.jpg)|*.jpg|Bitmaps (.bmp)|*.bmp|"
@@ -37,6 +38,17 @@ bool IsJpegName(const std::string& sFile) {
   return sFile.size() >= 4 && sFile.compare(sFile.size() - 4, 4, ".jpg") == 0;
 }
 
+void SavePictureFile(const runtime::Picture& picture, const std::string& sFile) {
+  if (IsJpegName(sFile)) {
+    cDIBSection dib;
+    dib.CreateFromPicture(picture);
+    SaveDibToJpeg(dib, sFile, kJpegQuality);
+    dib.ClearUp();
+  } else {
+    runtime::SavePicture(picture, sFile);
+  }
+}
+
 void SaveCommand(runtime::CommonDialog& dialog, const runtime::Picture& picture, runtime::Control& form) {
   dialog.CancelError = true;
   dialog.FileName.clear();
@@ -53,7 +65,7 @@ void SaveCommand(runtime::CommonDialog& dialog, const runtime::Picture& picture,
   if (IsJpegName(sFile)) {
     auto cDib = std::make_unique<cDIBSection>();
     Step([&] { cDib->CreateFromPicture(picture); });
-    Step([&] { SaveDibToJpeg(*cDib, sFile, 80); });
+    Step([&] { SaveDibToJpeg(*cDib, sFile, kJpegQuality); });
     Step([&] { cDib->ClearUp(); });
     cDib.reset();
   } else {

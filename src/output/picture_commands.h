@@ -12,6 +12,10 @@ namespace output {
 // are exactly ".jpg" (a shorter name is compared whole).
 bool IsJpegName(const std::string& sFile);
 
+// Writes the picture to sFile by that rule: a quality-80 JPEG or a BMP.
+// Errors pass to the caller and end it at the step that failed.
+void SavePictureFile(const runtime::Picture& picture, const std::string& sFile);
+
 // Asks for a name in dialog and writes the picture there: a quality-80
 // JPEG for ".jpg" names, a BMP for all others. Each step that fails shows
 // its error in an "Invalid Picture" box and the command goes on with the

@@ -8,12 +8,12 @@
 #include <variant>
 
 #include "capture/capture_bitmap.h"
-#include "output/c_dib_section.h"
-#include "output/m_intel_jpeg_library.h"
+#include "output/picture_commands.h"
 #include "runtime/app.h"
 #include "runtime/error.h"
 #include "runtime/events.h"
 #include "runtime/picture.h"
+#include "runtime/text.h"
 #include "runtime/user32.h"
 #include "startup/interactive.h"
 #include "startup/mod_global.h"
@@ -21,33 +21,11 @@
 namespace startup {
 namespace {
 
-std::string Trim(const std::string& s) {
-  const auto first = s.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
-
+// The value as the reader cut it, already without its blanks.
 std::string ReadAll(const std::string& command, const char* key) {
   const ParameterValue value = ReadParameter(command, key, "All");
   const auto* text = std::get_if<std::string>(&value);
-  return text ? Trim(*text) : std::string();
-}
-
-bool EndsWith(const std::string& s, const std::string& tail) {
-  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-// Saves the picture of picS under sSaveFile: JPEG at quality 80 for names
-// ending in ".jpg" exactly, a bitmap file for every other name.
-void SavePicS(mainwindow::frmBitmap& f) {
-  if (EndsWith(f.sSaveFile, ".jpg")) {
-    output::cDIBSection dib;
-    dib.CreateFromPicture(f.picS.GetPicture());
-    output::SaveDibToJpeg(dib, f.sSaveFile, 80);
-    dib.ClearUp();
-  } else {
-    runtime::SavePicture(f.picS.GetPicture(), f.sSaveFile);
-  }
+  return text ? *text : std::string();
 }
 
 // Why a window gave no picture, as one line for stderr.
@@ -134,7 +112,7 @@ BatchResult BatchRun(mainwindow::frmBitmap& f, const std::string& sCommandLine) 
     bool saved = true;
     if (!f.sSaveFile.empty()) {
       try {
-        SavePicS(f);
+        output::SavePictureFile(f.picS.GetPicture(), f.sSaveFile);
       } catch (const runtime::RuntimeError& e) {
         // Nothing partial was written; an unattended run reports and ends.
         result = {kExitSaveFailed, "cannot save \"" + f.sSaveFile + "\": " + e.Description};
@@ -154,7 +132,7 @@ BatchResult BatchRun(mainwindow::frmBitmap& f, const std::string& sCommandLine) 
 }  // namespace
 
 
-std::string TrimmedCommand() { return Trim(runtime::App().Command); }
+std::string TrimmedCommand() { return runtime::TrimBlanks(runtime::App().Command); }
 
 bool IsInteractive() { return TrimmedCommand().empty(); }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "runtime/gui.h"
+#include "runtime/text.h"
 
 namespace startup {
 namespace {
@@ -13,12 +14,6 @@ namespace {
 std::string Upper(std::string s) {
   std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::toupper(c); });
   return s;
-}
-
-std::string TrimBlanks(const std::string& s) {
-  const auto first = s.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return s.substr(first, s.find_last_not_of(' ') - first + 1);
 }
 
 // A key counts only at the start of the command line or right after a
@@ -150,7 +145,7 @@ ParameterValue ReadParameter(const std::string& sCommand, const std::string& sKe
   }
   std::string value;
   if (lEnd > lStart) value = sCommand.substr(lStart - 1, lEnd - lStart);
-  value = TrimBlanks(value);
+  value = runtime::TrimBlanks(value);
 
   if (IsValidValue(value, sType)) {
     if (sType == "All" || sType == "NumericComma") return value;
