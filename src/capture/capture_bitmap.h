@@ -4,7 +4,6 @@
 #include <cstdint>
 
 #include "runtime/picture.h"
-#include "runtime/printer.h"
 #include "runtime/types.h"
 
 namespace capture {
@@ -16,10 +15,6 @@ runtime::Picture GrabScreen();
 // lWidth x lHeight pixels at (lLeft, lTop) of the window's whole-window DC.
 runtime::Picture GrabArea(runtime::HWND hWnd, std::int32_t lLeft, std::int32_t lTop, std::int32_t lWidth,
                           std::int32_t lHeight);
-// Prints the picture as large as the printable area allows for its shape,
-// at the area's top-left: portrait unless wider than high. Errors pass to
-// the caller and end it at the step that failed.
-void PrintPictureToFit(runtime::PrinterObject& prn, const runtime::Picture& pic);
 // Wraps a bitmap and a palette (0 for none) in a Picture that owns both.
 runtime::Picture BitmapToPicture(runtime::HBITMAP hBmp, runtime::HPALETTE hPal);
 

@@ -3,9 +3,9 @@
 #include <functional>
 #include <memory>
 
-#include "capture/capture_bitmap.h"
 #include "output/c_dib_section.h"
 #include "output/m_intel_jpeg_library.h"
+#include "output/print_to_fit.h"
 #include "runtime/clipboard.h"
 #include "runtime/error.h"
 #include "runtime/gui.h"
@@ -91,7 +91,7 @@ std::string PrintCommand(const runtime::Picture& picture) {
       why = e.what();
     }
   };
-  attempt([&] { capture::PrintPictureToFit(*printer, picture); });
+  attempt([&] { PrintPictureToFit(*printer, picture); });
   attempt([&] { printer->EndDoc(); });
   if (printer->Printed()) return {};
   return why.empty() ? "nothing was drawn" : why;

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "infowindows/window_test_support.h"
-#include "startup/batch.h"
 
 namespace {
 
@@ -93,16 +92,6 @@ TEST_F(Reader, FilterRulesPerType) {
     auto code = static_cast<std::int16_t>(original);
     EXPECT_EQ(startup::FilterKey(code, type) != 0, accepted) << type << " " << original;
   }
-}
-
-TEST(HandleFromText, AcceptsDecimalAndXwininfoHexadecimalWithin32Bits) {
-  const std::pair<const char*, std::int32_t> good[] = {
-      {" -5 ", -5},         {"12.5", 12},          {"2147483647", 2147483647}, {"-2147483648", INT32_MIN},
-      {"0x1f", 31},         {" 0X1a00007 ", 0x1a00007}, {"0x7fffffff", INT32_MAX}, {"0x0000000000000001", 1}};
-  for (const auto& [text, handle] : good) EXPECT_EQ(startup::HandleFromText(text), handle) << text;  // 12.5: half to even
-  for (const char* bad : {"abc", "", "12a", "99999999999", "2147483648", "-", "1.2.3", "1e5", "0x", "0x80000000",
-                          "0x1g", "-0x5", "0x 5", "x1f", "0x1f.5", "0x123456789"})
-    EXPECT_FALSE(startup::HandleFromText(bad).has_value()) << bad;
 }
 
 // Under the key rule, which words of a command line no parameter takes.
