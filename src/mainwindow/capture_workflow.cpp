@@ -33,6 +33,17 @@ bool InOwnWindow(HWND h, const std::function<bool(HWND)>& isOwn, const std::func
   return false;
 }
 
+// The root of h: parents (or owners) up to the window that has none. The
+// walk is bounded, so a loop of owners cannot hang the poll.
+HWND RootOf(HWND h, const std::function<HWND(HWND)>& parentOf) {
+  for (int depth = 0; depth < 256; ++depth) {
+    const HWND up = parentOf(h);
+    if (up == 0) break;
+    h = up;
+  }
+  return h;
+}
+
 }  // namespace
 
 void frmBitmap::WireCaptureWorkflow() {
@@ -97,6 +108,12 @@ void frmBitmap::CaptureSequence(const std::function<runtime::Picture()>& grab) {
   Show();
 }
 
+void frmBitmap::ShowCapturedPicture() {
+  picS.SetPicture(Image1.GetPicture());
+  picS.SetWidth(Image1.Width());
+  picS.SetHeight(Image1.Height());
+}
+
 void frmBitmap::Timer2_Timer() {
   // 1. The pointer is still over the window of the last acted-on tick.
   if (txtHwndParent.Text() == sLastHwnd) return;
@@ -106,61 +123,69 @@ void frmBitmap::Timer2_Timer() {
   else
     sLastHwnd = txtHwndParent.Text();
   // 3. Over any window of the program, or anything inside one.
-  const auto under = capture::HandleFromText(txtHwndParent.Text()),
-             parent = capture::HandleFromText(txtHwndChild.Text());
-  if ((under && InOwnWindow(*under, IsOwnWindow, GetParent)) || (parent && InOwnWindow(*parent, IsOwnWindow, GetParent)))
-    return;
+  if (PointerOverOwnWindow()) return;
 
   // 4. Mode work.
   if (optCapture(0).Value()) {
-    if (HandleOrZero(txtHwnd.Text()) != 0) {
-      Hide();
-      runtime::DoEvents();
-      Image1.SetPicture(GrabScreen());
-      picS.SetPicture(Image1.GetPicture());
-      picS.SetWidth(Image1.Width());
-      picS.SetHeight(Image1.Height());
-      runtime::DoEvents();
-      Show();
-      bCleared = false;
-      txtHwnd.SetText("0");
-    }
-  } else if (optCapture(1).Value() || optCapture(2).Value()) {
-    const bool form = optCapture(1).Value();
-    if (!form || HandleOrZero(txtHwndChild.Text()) == 0) {
-      if (txtHwnd.Text() != txtHwndParent.Text()) {
-        const std::string target = txtHwndParent.Text();
-        // Text that is no number names no window: nothing to capture.
-        if (const auto h = capture::HandleFromText(target)) CaptureSequence([&] { return GrabWindow(*h); });
-        txtHwnd.SetText(target);
-        bCleared = false;
-      }
-    } else {
-      // The root: parents (or owners) up to the window that has none. The
-      // walk is bounded, so a loop of owners cannot hang the poll.
-      HWND h = HandleOrZero(txtHwndChild.Text());
-      for (int depth = 0; depth < 256; ++depth) {
-        const HWND up = GetParent(h);
-        if (up == 0) break;
-        h = up;
-      }
-      // A root walk that ends at a window of the program captures nothing.
-      if (IsOwnWindow(h)) return;
-      const auto marker = capture::HandleFromText(txtHwnd.Text());
-      if (!marker || *marker != h) {
-        CaptureSequence([&] { return GrabWindow(h); });
-        txtHwnd.SetText(std::to_string(h));
-        bCleared = false;
-      }
-    }
+    PollScreen();
+  } else if (optCapture(1).Value()) {
+    if (!PollForm()) return;
+  } else if (optCapture(2).Value()) {
+    PollObject();
   }
 
   // 5. Redisplay.
-  picS.SetPicture(Image1.GetPicture());
-  picS.SetWidth(Image1.Width());
-  picS.SetHeight(Image1.Height());
+  ShowCapturedPicture();
   LayoutPicture();
   lblAfm.SetCaption(SizeLabel(static_cast<float>(picS.Width() / 15), static_cast<float>(picS.Height() / 15)));
+}
+
+bool frmBitmap::PointerOverOwnWindow() {
+  const auto under = capture::HandleFromText(txtHwndParent.Text()),
+             parent = capture::HandleFromText(txtHwndChild.Text());
+  return (under && InOwnWindow(*under, IsOwnWindow, GetParent)) ||
+         (parent && InOwnWindow(*parent, IsOwnWindow, GetParent));
+}
+
+void frmBitmap::PollScreen() {
+  // The marker is 0 after a capture, so the screen is taken once per Start.
+  if (HandleOrZero(txtHwnd.Text()) == 0) return;
+  Hide();
+  runtime::DoEvents();
+  Image1.SetPicture(GrabScreen());
+  ShowCapturedPicture();
+  runtime::DoEvents();
+  Show();
+  bCleared = false;
+  txtHwnd.SetText("0");
+}
+
+bool frmBitmap::PollForm() {
+  const HWND parent = HandleOrZero(txtHwndChild.Text());
+  // A window with neither parent nor owner is its own root.
+  if (parent == 0) {
+    PollObject();
+    return true;
+  }
+  const HWND root = RootOf(parent, GetParent);
+  // A root walk that ends at a window of the program captures nothing.
+  if (IsOwnWindow(root)) return false;
+  const auto marker = capture::HandleFromText(txtHwnd.Text());
+  if (!marker || *marker != root) {
+    CaptureSequence([&] { return GrabWindow(root); });
+    txtHwnd.SetText(std::to_string(root));
+    bCleared = false;
+  }
+  return true;
+}
+
+void frmBitmap::PollObject() {
+  if (txtHwnd.Text() == txtHwndParent.Text()) return;
+  const std::string target = txtHwndParent.Text();
+  // Text that is no number names no window: nothing to capture.
+  if (const auto h = capture::HandleFromText(target)) CaptureSequence([&] { return GrabWindow(*h); });
+  txtHwnd.SetText(target);
+  bCleared = false;
 }
 
 int frmBitmap::AreaDelay() {

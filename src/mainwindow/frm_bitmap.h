@@ -110,6 +110,8 @@ class frmBitmap : public runtime::Form {
   void optCapture_Click(int index);
   void Timer1_Timer();
   void Timer2_Timer();
+  // picS takes the captured picture in Image1, at its size.
+  void ShowCapturedPicture();
   void RunAreaCapture();
   // Milliseconds the area run waits for the chosen delay.
   int AreaDelay();
@@ -134,6 +136,13 @@ class frmBitmap : public runtime::Form {
   void WireCaptureWorkflow();
   // Hides the window, captures what grab returns into Image1, shows it again.
   void CaptureSequence(const std::function<runtime::Picture()>& grab);
+  // The capture poll's steps: whether the pointer lies over a window of the
+  // program, and the work of each mode. PollForm is false when the tick
+  // ends without a redisplay (the root is a window of the program).
+  bool PointerOverOwnWindow();
+  void PollScreen();
+  bool PollForm();
+  void PollObject();
   // How bar values map to picture offsets for the current picture.
   ScrollRange hRange_, vRange_;
 };

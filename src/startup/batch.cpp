@@ -106,9 +106,7 @@ BatchResult BatchRun(mainwindow::frmBitmap& f, const std::string& sCommandLine) 
   }
 
   if (f.bCaptured) {
-    f.picS.SetPicture(f.Image1.GetPicture());
-    f.picS.SetWidth(f.Image1.Width());
-    f.picS.SetHeight(f.Image1.Height());
+    f.ShowCapturedPicture();
     bool saved = true;
     if (!f.sSaveFile.empty()) {
       try {
