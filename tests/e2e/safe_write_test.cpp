@@ -3,6 +3,8 @@
 // another user who can write the folder cannot turn the write against the
 // user who runs it (the tests run as root in CI; the other user is nobody).
 #include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -182,6 +184,178 @@ TEST_F(SafeWrite, FailedWritesKeepTheOldFile) {
     std::filesystem::permissions(dir, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     expectFailure();
   }
+}
+
+
+// Runs a shell command as nobody (the tests run as root).
+std::string AsNobody(const std::string& command) {
+  return Shell("setpriv --reuid=nobody --regid=nogroup --clear-groups sh -c " + Quote(command) + " 2>&1");
+}
+
+// Links, FIFOs and devices that another user put in a folder shared with
+// them are neither followed nor written into, wherever they lead and at any
+// step of a chain of links; the reason names their owner. Those of root, of
+// the user and of the folder's owner still work.
+TEST_F(SafeWrite, WhatAnotherUserPlantedIsRefused) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to act as another user";
+  TempDir vault;
+  const std::string victim = vault / "secret", shared = out / "shared";
+  WriteFile(victim, "root's secret\n");
+  ::chmod(victim.c_str(), 0600);
+  ::chmod(out.path.c_str(), 0711);
+  std::filesystem::create_directory(shared);
+  ::chmod(shared.c_str(), 01777);  // like /tmp
+  const auto expectRefused = [&](const std::string& name, const std::string& what) {
+    const RunResult r = RunErr({"/SCREEN", "/SAVE=" + shared + "/" + name});
+    EXPECT_EQ(r.status, kSaveFailed) << name;
+    EXPECT_NE(r.err.find("the " + what), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("belongs to nobody"), std::string::npos) << r.err;
+    EXPECT_EQ(Lines(r.err), 1u) << r.err;
+    EXPECT_TRUE(ReadFile(victim) == "root's secret\n") << name << ": the victim was written";
+  };
+
+  AsNobody("ln -s " + Quote(victim) + " " + Quote(shared + "/shot.bmp"));
+  expectRefused("shot.bmp", "link " + shared + "/shot.bmp");
+  // Root's own link leading to nobody's: the second link is refused.
+  AsNobody("ln -s " + Quote(victim) + " " + Quote(shared + "/next.jpg"));
+  std::filesystem::create_symlink("next.jpg", shared + "/chain.jpg");
+  expectRefused("chain.jpg", "link " + shared + "/next.jpg");
+  // A link standing for a folder on the way.
+  AsNobody("ln -s " + Quote(vault.path) + " " + Quote(shared + "/vault"));
+  expectRefused("vault/secret", "link " + shared + "/vault");
+
+  // A FIFO with a reader waiting, and a device: both nobody's.
+  const std::string fifo = shared + "/pipe.jpg";
+  AsNobody("mkfifo " + Quote(fifo));
+  Shell("setpriv --reuid=nobody --regid=nogroup --clear-groups timeout 60 sh -c " +
+        Quote("cat " + Quote(fifo) + " > /dev/null") + " >/dev/null 2>&1 &");
+  expectRefused("pipe.jpg", "FIFO " + fifo);
+  const int release = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);  // lets the reader end
+  if (release >= 0) ::close(release);
+  ASSERT_EQ(::mknod((shared + "/null.bmp").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+  ASSERT_EQ(::chown((shared + "/null.bmp").c_str(), kNobody, kNobody), 0);
+  expectRefused("null.bmp", "device " + shared + "/null.bmp");
+
+  // Root's link, and nobody's link in nobody's own folder, are followed.
+  WriteFile(shared + "/real.bmp", "old");
+  std::filesystem::create_symlink("real.bmp", shared + "/roots.bmp");
+  EXPECT_EQ(Run({"/SCREEN", "/SAVE=" + shared + "/roots.bmp"}), kOk);
+  EXPECT_EQ(PictureSize(shared + "/real.bmp"), Size(Screen()));
+  AsNobody("mkdir " + Quote(shared + "/own") + " && cd " + Quote(shared + "/own") + " && echo old >mine.jpg && ln -s mine.jpg link.jpg");
+  EXPECT_EQ(Run({"/SCREEN", "/SAVE=" + shared + "/own/link.jpg"}), kOk);
+  ExpectScreenJpeg(shared + "/own/mine.jpg");
+  EXPECT_TRUE(ReadFile(victim) == "root's secret\n");
+}
+
+// A FIFO that nobody reads, or whose reader never takes anything, fails
+// the write after a bounded wait instead of holding the run for ever.
+TEST_F(SafeWrite, AFifoThatIsNotReadFailsTheRunInsteadOfHangingIt) {
+  const std::string fifo = out / "unread.jpg";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  RunResult r = RunErr({"/SCREEN", "/SAVE=" + fifo}, "timeout -s KILL 60");
+  EXPECT_EQ(r.status, kSaveFailed);
+  EXPECT_NE(r.err.find("no program opened it for reading"), std::string::npos) << r.err;
+
+  // The reader opens the FIFO and sleeps: the pipe fills with the start of
+  // a BMP (larger than any pipe) and stays full.
+  const std::string full = out / "unread.bmp";
+  ASSERT_EQ(::mkfifo(full.c_str(), 0600), 0);
+  x11test::Child reader({"sh", "-c", "exec sleep 120 < " + Quote(full)});
+  r = RunErr({"/SCREEN", "/SAVE=" + full}, "timeout -s KILL 60");
+  EXPECT_EQ(r.status, kSaveFailed);
+  EXPECT_NE(r.err.find("nothing was read from it"), std::string::npos) << r.err;
+  EXPECT_EQ(Lines(r.err), 1u) << r.err;
+  EXPECT_TRUE(S_ISFIFO(Lstat(full).st_mode));
+}
+
+// A run ended by SIGTERM, SIGHUP or SIGINT while its file is being written
+// leaves the old file as it was and no temporary file. The signal is sent
+// the moment the temporary file shows up; a run that finished first (its
+// file is new) tries again.
+TEST_F(SafeWrite, ARunEndedBySignalWhileWritingLeavesNoTemporaryFile) {
+  const std::string target = out / "shot.jpg";
+  for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+    bool caught = false;
+    for (int run = 0; run < 10 && !caught; ++run) {
+      WriteFile(target, "the old file");
+      const int watch = inotify_init1(IN_CLOEXEC);
+      inotify_add_watch(watch, out.path.c_str(), IN_CREATE);
+      const std::string config_ = "XDG_CONFIG_HOME=" + config.path;
+      const std::string save = "/SAVE=" + target;
+      const char* argv[] = {GLIMMET_BINARY, "/SCREEN", save.c_str(), nullptr};
+      std::vector<char*> env = {const_cast<char*>(config_.c_str())};
+      for (char** e = environ; *e; ++e) env.push_back(*e);
+      env.push_back(nullptr);
+      // As a script's shell would start it, even when this test's own
+      // shell ignores SIGINT (a job started in the background).
+      posix_spawnattr_t attributes;
+      posix_spawnattr_init(&attributes);
+      sigset_t defaults;
+      sigemptyset(&defaults);
+      sigaddset(&defaults, signal);
+      posix_spawnattr_setsigdefault(&attributes, &defaults);
+      posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+      pid_t pid = -1;
+      const int spawned = posix_spawn(&pid, GLIMMET_BINARY, nullptr, &attributes, const_cast<char**>(argv), env.data());
+      posix_spawnattr_destroy(&attributes);
+      ASSERT_EQ(spawned, 0);
+      pollfd event{watch, POLLIN, 0};
+      if (::poll(&event, 1, 30000) == 1) ::kill(pid, signal);
+      int status = 0;
+      ::waitpid(pid, &status, 0);
+      ::close(watch);
+      caught = WIFSIGNALED(status) && WTERMSIG(status) == signal && ReadFile(target) == "the old file";
+      EXPECT_EQ(out.Names(), Files{"shot.jpg"}) << strsignal(signal);
+    }
+    EXPECT_TRUE(caught) << "no run was still writing when " << strsignal(signal) << " came";
+  }
+}
+
+// Started with its standard descriptors closed, the program opens them on
+// /dev/null, so that no reason it writes can go into a file it opened later
+// (its connection to the X server).
+TEST_F(SafeWrite, ClosedStandardDescriptorsAreOpenedOnDevNull) {
+  const std::string fifo = out / "slow.jpg";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // The run waits for a reader of the FIFO: long enough to look at it.
+  x11test::Child run({"sh", "-c", "cd " + Quote(out.path) + " && XDG_CONFIG_HOME=" + Quote(config.path) +
+                                      " exec " + Quote(GLIMMET_BINARY) + " /SCREEN /SAVE=slow.jpg <&- >&- 2>&-"});
+  const std::string proc = "/proc/" + std::to_string(run.pid());
+  ASSERT_TRUE(WaitUntil([&] { return Shell("readlink " + proc + "/exe").find("glimmet") != std::string::npos; }, 20));
+  std::string fds;
+  WaitUntil([&] {
+    fds = Shell("readlink /proc/" + std::to_string(run.pid()) + "/fd/0 /proc/" + std::to_string(run.pid()) +
+                "/fd/1 /proc/" + std::to_string(run.pid()) + "/fd/2 2>/dev/null");
+    return Lines(fds) == 3;
+  }, 20);
+  EXPECT_EQ(fds, "/dev/null\n/dev/null\n/dev/null\n");
+}
+
+// A save refused by the file system gives its real reason, not a missing
+// path: a file system that takes no new files, a read-only one, a folder
+// the user may not write.
+TEST_F(SafeWrite, RefusedSavesSayWhy) {
+  RunResult r = RunErr({"/SCREEN", "/SAVE=/proc/x.jpg"});
+  EXPECT_EQ(r.status, kSaveFailed);
+  EXPECT_EQ(r.err.find("Path not found"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Permission denied: /proc/x.jpg"), std::string::npos) << r.err;
+  const std::string dir = out / "closed";
+  std::filesystem::create_directory(dir);
+  if (geteuid() == 0) {
+    ASSERT_EQ(::mount("tmpfs", dir.c_str(), "tmpfs", MS_RDONLY, "size=64k"), 0) << std::strerror(errno);
+    r = RunErr({"/SCREEN", "/SAVE=" + dir + "/x.bmp"});
+    ::umount2(dir.c_str(), MNT_DETACH);
+    EXPECT_EQ(r.status, kSaveFailed);
+    EXPECT_NE(r.err.find("Read-only file system: " + dir + "/x.bmp"), std::string::npos) << r.err;
+    ::chown(out.path.c_str(), kNobody, kNobody);
+    ::chmod(dir.c_str(), 0555);
+    r = RunErr({"/SCREEN", "/SAVE=" + dir + "/x.jpg"}, "setpriv --reuid=nobody --regid=nogroup --clear-groups");
+  } else {
+    ::chmod(dir.c_str(), 0555);
+    r = RunErr({"/SCREEN", "/SAVE=" + dir + "/x.jpg"});
+  }
+  EXPECT_EQ(r.status, kSaveFailed);
+  EXPECT_NE(r.err.find("Permission denied: " + dir + "/x.jpg"), std::string::npos) << r.err;
 }
 
 }  // namespace

@@ -1,8 +1,27 @@
 #include "runtime/app.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 
 namespace runtime {
+namespace {
+
+// Started with a standard descriptor closed (glimmet ... 2>&-), the program
+// would hand that number to the next file it opens, its connection to the X
+// server, and write its reasons into it. Each one missing is opened on
+// /dev/null before anything else runs.
+[[gnu::constructor]] void OpenStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int null = ::open("/dev/null", O_RDWR);  // the lowest free number: fd itself
+    if (null > 2) ::close(null);
+  }
+}
+
+}  // namespace
 
 Application& App() {
   static Application app;

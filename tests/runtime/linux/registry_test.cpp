@@ -93,6 +93,42 @@ TEST_F(RegistryTest, WithoutHomeTheKeyFileIsInThePasswordDatabasesHome) {
   if (!home.empty()) ::setenv("HOME", home.c_str(), 1);
 }
 
+// A key file's name in a folder another user can write: a link planted
+// there by that user, to root's private file, is not followed, and the
+// reason names its owner. The user's own link still is.
+TEST_F(RegistryTest, ALinkPlantedByAnotherUserIsNotFollowed) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as another user";
+  constexpr uid_t kNobody = 65534;
+  testshell::TempDir vault;
+  const std::string victim = vault / "secret", file = runtime::RegistryKeyFile(kKey);
+  testshell::WriteFile(victim, "root only\n");
+  ::chmod(victim.c_str(), 0600);
+  fs::create_directories(fs::path(file).parent_path());
+  ::chmod(dir.path.c_str(), 0755);
+  ::chmod(fs::path(file).parent_path().c_str(), 01777);
+  if (const pid_t planter = ::fork(); planter == 0) {
+    const bool ok = ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0 && ::symlink(victim.c_str(), file.c_str()) == 0;
+    std::_Exit(ok ? 0 : 1);
+  } else {
+    int status = -1;
+    ::waitpid(planter, &status, 0);
+    ASSERT_EQ(status, 0) << "nobody could not plant the link";
+  }
+  std::string why;
+  {
+    runtime::RegistryBatch batch;
+    Set(kKey, "ExeName", "glimmet");
+    why = batch.Flush();
+  }
+  EXPECT_EQ(testshell::ReadFile(victim), "root only\n");
+  EXPECT_NE(why.find("belongs to nobody"), std::string::npos) << why;
+
+  fs::remove(file);
+  fs::create_symlink(victim, file);  // root's own link
+  Set(kKey, "ExeName", "glimmet");
+  EXPECT_EQ(testshell::ReadFile(victim), "root only\nExeName=glimmet\n");
+}
+
 TEST_F(RegistryTest, ParallelWritersLoseNothing) {
   constexpr int kWriters = 8;
   for (int i = 0; i < kWriters; ++i) {
