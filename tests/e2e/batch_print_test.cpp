@@ -1,5 +1,10 @@
 // Batch runs with /PRINT on the private CUPS server of the tests: one page
 // after the save, and status 6 whenever no page reached a printer.
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <thread>
+
 #include "e2e/e2e_support.h"
 #include "output/x11/printed_page.h"
 
@@ -55,12 +60,38 @@ TEST_F(BatchPrint, NoPageMeansStatus6AfterTheFileWasSaved) {
   r = RunErr({"/SCREEN", "/SAVE=none.bmp", "/PRINT"}, "CUPS_SERVER=" + Quote(out / "no-such-socket"));
   EXPECT_EQ(r.status, kNotPrinted);
   EXPECT_EQ(PictureSize(out / "none.bmp"), Size(Screen()));
-  EXPECT_NE(r.err.find("no default printer"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("the print service at " + out / "no-such-socket" + " is not running"), std::string::npos)
+      << r.err;
 
   Shell("cupsaccept " + Quote(printer));
   EXPECT_EQ(Run({"/SCREEN", "/SAVE=" + out / "missing/a.bmp", "/PRINT"}), kSaveFailed);
   EXPECT_TRUE(printcheck::Idle());
   EXPECT_EQ(printcheck::CompletedJobs(), before);
+}
+
+// A print service that takes the connection and never answers holds the
+// run a few seconds, not minutes, and the reason says so.
+TEST_F(BatchPrint, APrintServiceThatDoesNotAnswerIsGivenUpOn) {
+  const std::string path = out / "silent.sock";
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  path.copy(address.sun_path, sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listener, 16), 0);
+  std::vector<int> held;
+  std::thread acceptor([&] {  // takes every connection and says nothing
+    for (int c; (c = ::accept(listener, nullptr, nullptr)) >= 0;) held.push_back(c);
+  });
+  const RunResult r = RunErr({"/SCREEN", "/SAVE=silent.jpg", "/PRINT"}, "CUPS_SERVER=" + Quote(path));
+  ::shutdown(listener, SHUT_RDWR);
+  acceptor.join();
+  ::close(listener);
+  for (int c : held) ::close(c);
+  EXPECT_EQ(r.status, kNotPrinted);
+  ExpectScreenJpeg(out / "silent.jpg");
+  EXPECT_NE(r.err.find("the print service at " + path + " does not answer"), std::string::npos) << r.err;
+  EXPECT_EQ(Lines(r.err), 1u) << r.err;
 }
 
 }  // namespace

@@ -8,8 +8,40 @@
 #include "runtime/qt/qt_convert.h"
 
 namespace runtime::qt {
+namespace {
+
+// The toolkit asks the print service with waits of a minute each, which
+// nothing can shorten: a service that accepts but never answers held a
+// batch run for two minutes. One request of our own, bounded, tells first
+// whether it answers at all.
+constexpr int kServiceWaitMs = 3000;
+
+int GiveUp(http_t*, void*) { return 0; }
+
+bool PrintServiceAnswers(std::string& why) {
+  const char* server = cupsServer();
+  const std::string where = server && *server ? server : "localhost";
+  http_t* http =
+      httpConnect2(server, ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, kServiceWaitMs, nullptr);
+  if (!http) {
+    why = "the print service at " + where + " is not running";
+    return false;
+  }
+  httpSetTimeout(http, kServiceWaitMs / 1000.0, GiveUp, nullptr);
+  ipp_t* answer = cupsDoRequest(http, ippNewRequest(IPP_OP_CUPS_GET_DEFAULT), "/");
+  httpClose(http);
+  if (!answer) {
+    why = "the print service at " + where + " does not answer";
+    return false;
+  }
+  ippDelete(answer);
+  return true;
+}
+
+}  // namespace
 
 std::unique_ptr<QtPrinterDevice> QtPrinterDevice::OpenDefault(std::string& why) {
+  if (!PrintServiceAnswers(why)) return nullptr;
   const QPrinterInfo info = QPrinterInfo::defaultPrinter();
   if (info.isNull()) {
     why = "no default printer (choose one with lpoptions -d)";
