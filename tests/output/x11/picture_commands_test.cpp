@@ -220,6 +220,62 @@ TEST_F(Clipboard, PictureOutlivesTheProgramWhereAClipboardManagerRuns) {
   EXPECT_TRUE(PastedIsPattern("png", 1500, 1000) && PastedIsPattern("bmp", 1500, 1000));
 }
 
+// What stays behind is a program of its own holding the picture, not a
+// copy of the toolkit and the screen's memory; and one MULTIPLE request
+// gets each picture once, however often it names it.
+TEST_F(Clipboard, TheKeeperHoldsOnlyThePictureAndAnswersEachTargetOnce) {
+  ASSERT_EQ(RunCopier("twice"), 0);
+  ASSERT_TRUE(KeeperRuns());
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  std::vector<std::string> names = {"CLIPBOARD", "MULTIPLE", "ATOM_PAIR", "image/png", "GLIMMET_TEST_PAIRS"};
+  constexpr int kPairs = 64;
+  for (int i = 0; i < kPairs; ++i) names.push_back("GLIMMET_TEST_P" + std::to_string(i));
+  std::vector<xcb_atom_t> atoms;
+  for (const std::string& name : names) {
+    xcb_intern_atom_reply_t* r =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.data()), nullptr);
+    atoms.push_back(r ? r->atom : 0);
+    free(r);
+  }
+  const xcb_window_t window = xcb_generate_id(c);
+  xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+  xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                    XCB_COPY_FROM_PARENT, 0, nullptr);
+  std::vector<xcb_atom_t> pairs;
+  for (int i = 0; i < kPairs; ++i) pairs.insert(pairs.end(), {atoms[3], atoms[5 + i]});
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, atoms[4], atoms[2], 32,
+                      static_cast<std::uint32_t>(pairs.size()), pairs.data());
+  xcb_convert_selection(c, window, atoms[0], atoms[1], atoms[4], XCB_CURRENT_TIME);
+  xcb_flush(c);
+  const bool answered = WaitUntil(
+      [&] {
+        bool got = false;
+        while (xcb_generic_event_t* e = xcb_poll_for_event(c)) {
+          got = got || (e->response_type & ~0x80) == XCB_SELECTION_NOTIFY;
+          free(e);
+        }
+        return got;
+      },
+      10);
+  EXPECT_TRUE(answered);
+  int set = 0;
+  for (int i = 0; i < kPairs; ++i) {
+    xcb_get_property_reply_t* r = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, window, atoms[5 + i], XCB_GET_PROPERTY_TYPE_ANY, 0, 0), nullptr);
+    set += r && r->type != XCB_ATOM_NONE;
+    free(r);
+  }
+  EXPECT_EQ(set, 1);
+  xcb_disconnect(c);
+
+  const std::string pid = Shell("xdotool search --name '^glimmet clipboard$' getwindowpid 2>/dev/null");
+  ASSERT_FALSE(pid.empty()) << "the keeper's window names no process";
+  const std::string maps = ReadFile("/proc/" + pid.substr(0, pid.find('\n')) + "/maps");
+  ASSERT_FALSE(maps.empty());
+  for (const char* part : {"libQt6", "libglimmet", "glimmet-pixels"})
+    EXPECT_EQ(maps.find(part), std::string::npos) << part << " is still mapped in the keeper";
+}
+
 TEST_F(Clipboard, DibSectionCopiesAsABitmapOrSaysOnceWhyNot) {
   ASSERT_EQ(RunCopier("dib"), 0);
   EXPECT_TRUE(PastedIsPattern("png", 33, 17));
