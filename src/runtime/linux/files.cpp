@@ -156,12 +156,20 @@ std::string ReadLink(int dir, const std::string& name, const std::string& path) 
   return std::string(buffer, static_cast<std::size_t>(n));
 }
 
-// The kernel's own links to open files (/proc/self/fd/1 for a pipe) name
-// no path; only the kernel can follow them, and nobody can plant them.
-bool IsKernelLink(int dir, const std::string& to) {
+bool InProc(int dir) {
   struct statfs fs {};
-  return !to.empty() && to[0] != '/' && to.find(':') != std::string::npos && ::fstatfs(dir, &fs) == 0 &&
-         fs.f_type == PROC_SUPER_MAGIC;
+  return ::fstatfs(dir, &fs) == 0 && fs.f_type == PROC_SUPER_MAGIC;
+}
+
+// The kernel's own links to open files (/proc/self/fd/1) cannot be planted
+// by anybody. Those to a pipe name no path and only the kernel can follow
+// them; one to a device or FIFO the caller opened (a terminal, a pipe) is
+// the caller's choice, whoever owns it, and is followed by the kernel too.
+bool IsKernelLink(int dir, const std::string& name, const std::string& to, bool last) {
+  if (to.empty() || !InProc(dir)) return false;
+  if (to[0] != '/') return to.find(':') != std::string::npos;
+  struct stat st {};
+  return last && ::fstatat(dir, name.c_str(), &st, 0) == 0 && IsStream(st.st_mode);
 }
 
 // Opens a FIFO or device for writing without blocking; a FIFO is given a
@@ -229,7 +237,7 @@ Target Resolve(const std::string& path) {
       CheckOwner(dir.get(), st, "link", shown, path);
       if (++links > kMostLinks) RaiseErrno(ELOOP, path);
       const std::string to = ReadLink(dir.get(), name, path);
-      if (IsKernelLink(dir.get(), to)) {
+      if (IsKernelLink(dir.get(), name, to, last)) {
         if (last) {
           target.stream = OpenStream(dir.get(), name, nullptr, path);
           return target;
