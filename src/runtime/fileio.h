@@ -39,7 +39,10 @@ struct WriteOptions {
 //   times when asked), is synced and then renamed over it;
 // - a symbolic link is resolved once and the file it names is replaced; the
 //   link stays; a link to nothing is refused;
-// - a character device or FIFO is written into, streaming;
+// - a character device or FIFO is written into, streaming; a FIFO gets a
+//   bounded time to find a reader and each write a bounded time to proceed;
+// - a link, FIFO or device (at the end or on the way) is used only when it
+//   belongs to this user, to root or to the owner of its folder;
 // - nothing: a new file, given the mode the umask allows;
 // - a folder, or anything else, is refused.
 // The temporary file is only ever used through its descriptor. On failure
@@ -47,6 +50,11 @@ struct WriteOptions {
 // error with a description naming the path.
 void WriteFileSafely(const std::string& path, const std::function<void(FileSink&)>& write,
                      const WriteOptions& options = {});
+
+// Raises the error WriteFileSafely(path) would meet from a link, FIFO or
+// device of another user on the way, before anything is created there; the
+// part of the path that does not exist yet is not looked at.
+void CheckNothingPlanted(const std::string& path);
 
 // The error of the last WriteFileSafely on this thread that failed, for
 // callers that learn of the failure only as a code from a layer between.

@@ -200,7 +200,9 @@ Fd OpenStream(int dir, const std::string& name, const struct stat* expected, con
 // Walks path one name at a time from a held folder, as the kernel would,
 // so that every link on the way (and every link a link leads to) is
 // checked before it is followed and nothing can be swapped behind the walk.
-Target Resolve(const std::string& path) {
+// checkOnly: only the checks, stopping quietly at the first name that does
+// not exist; nothing is opened for writing.
+Target Resolve(const std::string& path, bool checkOnly = false) {
   if (path.empty()) Raise(kErrPathNotFound, "Path not found: (empty name)");
   if (path.size() >= PATH_MAX) RaiseErrno(ENAMETOOLONG, path);
   const bool absolute = path[0] == '/';
@@ -227,6 +229,7 @@ Target Resolve(const std::string& path) {
     const std::string shown = Join(here, name);
     struct stat st {};
     if (::fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (checkOnly && errno == ENOENT) return target;
       if (errno != ENOENT || !last) RaiseErrno(errno, path);
       if (lastFromLink) Raise(kErrPathNotFound, "Path not found: " + path + " is a link to nothing");
       target.dir = std::move(dir);
@@ -238,6 +241,7 @@ Target Resolve(const std::string& path) {
       if (++links > kMostLinks) RaiseErrno(ELOOP, path);
       const std::string to = ReadLink(dir.get(), name, path);
       if (IsKernelLink(dir.get(), name, to, last)) {
+        if (last && checkOnly) return target;
         if (last) {
           target.stream = OpenStream(dir.get(), name, nullptr, path);
           return target;
@@ -272,6 +276,7 @@ Target Resolve(const std::string& path) {
     if (S_ISDIR(st.st_mode)) RaiseErrno(EISDIR, path);
     if (IsStream(st.st_mode)) {
       CheckOwner(dir.get(), st, S_ISFIFO(st.st_mode) ? "FIFO" : "device", shown, path);
+      if (checkOnly) return target;
       target.stream = OpenStream(dir.get(), name, &st, path);
       return target;
     }
@@ -516,5 +521,7 @@ void WriteFileSafely(const std::string& path, const std::function<void(FileSink&
 }
 
 std::optional<RuntimeError> LastWriteError() { return lastWriteError; }
+
+void CheckNothingPlanted(const std::string& path) { Resolve(path, true); }
 
 }  // namespace runtime

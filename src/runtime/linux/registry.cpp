@@ -270,6 +270,13 @@ long RegCreateKeyA(HKEY root, const char* subKey, HKEY* result) {
     NoteFailure(ConfigHome().empty() ? "no home folder for the key" : "no key name");
     return kErrorInvalidParameter;
   }
+  // Folders are created only where nobody else's link leads them.
+  try {
+    CheckNothingPlanted(file.string());
+  } catch (const RuntimeError& e) {
+    NoteFailure(e.Description);
+    return kErrorAccessDenied;
+  }
   std::error_code ec;
   fs::create_directories(file.parent_path(), ec);
   if (ec) {

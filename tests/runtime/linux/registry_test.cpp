@@ -127,6 +127,23 @@ TEST_F(RegistryTest, ALinkPlantedByAnotherUserIsNotFollowed) {
   fs::create_symlink(victim, file);  // root's own link
   Set(kKey, "ExeName", "glimmet");
   EXPECT_EQ(testshell::ReadFile(victim), "root only\nExeName=glimmet\n");
+
+  // A folder on the way that is nobody's link: nothing is created where it
+  // leads, not even the key's folders.
+  const std::string software = dir / "software";
+  ::chmod(software.c_str(), 01777);
+  if (const pid_t planter = ::fork(); planter == 0) {
+    const bool ok = ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0 &&
+                    ::symlink(vault.path.c_str(), (software + "/planted").c_str()) == 0;
+    std::_Exit(ok ? 0 : 1);
+  } else {
+    int status = -1;
+    ::waitpid(planter, &status, 0);
+    ASSERT_EQ(status, 0) << "nobody could not plant the link";
+  }
+  runtime::HKEY h = 0;
+  EXPECT_NE(runtime::RegCreateKeyA(runtime::HKEY_CURRENT_USER, "software\\planted\\Deep\\Key", &h), 0);
+  EXPECT_EQ(testshell::ListDir(vault.path), std::vector<std::string>{"secret"});
 }
 
 TEST_F(RegistryTest, ParallelWritersLoseNothing) {
