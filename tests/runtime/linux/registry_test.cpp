@@ -117,7 +117,12 @@ TEST_F(RegistryTest, ALinkPlantedByAnotherUserIsNotFollowed) {
   std::string why;
   {
     runtime::RegistryBatch batch;
-    Set(kKey, "ExeName", "glimmet");
+    runtime::HKEY h = 0;
+    EXPECT_NE(runtime::RegCreateKeyA(runtime::HKEY_CURRENT_USER, kKey, &h), 0);
+    if (h) {  // had the key been opened, the value would go through the link
+      runtime::RegSetValueExA(h, "ExeName", 0, runtime::REG_SZ, reinterpret_cast<const std::uint8_t*>("glimmet"), 8);
+      runtime::RegCloseKey(h);
+    }
     why = batch.Flush();
   }
   EXPECT_EQ(testshell::ReadFile(victim), "root only\n");
