@@ -14,9 +14,6 @@
 #include <QProxyStyle>
 #include <QStyle>
 #include <QGuiApplication>
-#include <QtGui/qguiapplication_platform.h>
-
-#include <xcb/xcb.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -31,6 +28,7 @@
 #include "runtime/qt/qt_peer.h"
 #include "runtime/qt/qt_printer.h"
 #include "runtime/qt/selection_keeper.h"
+#include "runtime/qt/window_system.h"
 
 namespace runtime::qt {
 namespace {
@@ -91,10 +89,9 @@ class DesignStyle : public QProxyStyle {
 };
 }  // namespace
 
-QtBackend::QtBackend(std::unique_ptr<QApplication> app) : app_(std::move(app)) {
-  // Looked up once: the lookup compares type names, and Flush runs on every
-  // pass of the event loop.
-  if (auto* x11 = app_->nativeInterface<QNativeInterface::QX11Application>()) xcb_ = x11->connection();
+QtBackend::QtBackend(std::unique_ptr<QApplication> app, std::unique_ptr<WindowSystem> windowSystem)
+    : app_(std::move(app)), windowSystem_(std::move(windowSystem)) {
+  windowSystem_->Attach();
   wake_.setSingleShot(true);
   QApplication::setQuitOnLastWindowClosed(false);
   // The designs are laid out for 8-point text at 96 pixels per inch.
@@ -114,7 +111,7 @@ QtBackend::~QtBackend() {
 
 void QtBackend::Realize(Form& form) {
   if (form.peer) return;
-  auto* window = new QtFormWindow(form);
+  auto* window = new QtFormWindow(form, *windowSystem_);
   auto* peer = new QtPeer(form, window);
   BuildMenus(form, *window);
   RealizeChildren(form, *peer);
@@ -225,11 +222,7 @@ void QtBackend::ApplyOverrideCursor() {
   }
 }
 
-void QtBackend::Flush() {
-  // Requests made outside the event loop would otherwise wait in Qt's
-  // buffer until the next pump.
-  if (xcb_) xcb_flush(xcb_);
-}
+void QtBackend::Flush() { windowSystem_->Flush(); }
 
 void QtBackend::Pump(int timeoutMs) {
   DeleteBuried();
@@ -377,11 +370,8 @@ void QtBackend::Focus(Control& control) {
 // The module's entry: starts Qt on the display, or returns nullptr when
 // there is none (Qt would end the process instead of failing).
 extern "C" __attribute__((visibility("default"))) runtime::GuiBackend* glimmet_create_gui_backend() {
-  xcb_connection_t* probe = xcb_connect(nullptr, nullptr);
-  const bool reachable = probe && !xcb_connection_has_error(probe);
-  if (probe) xcb_disconnect(probe);
-  if (!reachable) return nullptr;
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "xcb", 0);
+  std::unique_ptr<runtime::qt::WindowSystem> windowSystem = runtime::qt::OpenWindowSystem();
+  if (!windowSystem) return nullptr;
   // Qt's own event dispatcher: the loop wakes every 10 ms for the pointer
   // tracker, and each wake-up through GLib's main context costs several
   // times as much.
@@ -405,5 +395,5 @@ extern "C" __attribute__((visibility("default"))) runtime::GuiBackend* glimmet_c
   QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
   auto app = std::make_unique<QApplication>(argc, argv);
   QApplication::setApplicationName(QString::fromStdString(runtime::App().Title));
-  return new runtime::qt::QtBackend(std::move(app));
+  return new runtime::qt::QtBackend(std::move(app), std::move(windowSystem));
 }

@@ -13,11 +13,12 @@ namespace runtime::qt {
 
 class QtFormWindow;
 class QtPeer;
+class WindowSystem;
 
 class QtBackend : public GuiBackend {
  public:
-  // Takes over a running QApplication.
-  explicit QtBackend(std::unique_ptr<QApplication> app);
+  // Takes over a running QApplication on the given window system.
+  QtBackend(std::unique_ptr<QApplication> app, std::unique_ptr<WindowSystem> windowSystem);
   ~QtBackend() override;
   QtBackend(const QtBackend&) = delete;
   QtBackend& operator=(const QtBackend&) = delete;
@@ -49,7 +50,7 @@ class QtBackend : public GuiBackend {
   QTimer wake_;  // bounds the wait of Pump
   std::vector<QPointer<QtFormWindow>> buried_;
   bool overrideCursor_ = false;
-  struct xcb_connection_t* xcb_ = nullptr;  // Qt's own connection, for flushing
+  std::unique_ptr<WindowSystem> windowSystem_;
   // What this program last put on the clipboard, as offered.
   std::string clipboardPng_, clipboardBmp_;
 };

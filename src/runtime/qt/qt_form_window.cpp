@@ -7,26 +7,25 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QThread>
-#include <QtGui/qguiapplication_platform.h>
-
-#include <xcb/xcb.h>
-
-#include <cstdlib>
 
 #include <cmath>
 
 #include "runtime/qt/qt_convert.h"
 #include "runtime/qt/qt_dispatch.h"
 #include "runtime/qt/qt_peer.h"
+#include "runtime/qt/window_system.h"
 
 namespace runtime::qt {
 namespace {
 int Px(double twips) { return static_cast<int>(std::lround(twips / kTwipsPerPixel)); }
 }  // namespace
 
-QtFormWindow::QtFormWindow(Form& form)
-    : QWidget(nullptr), form_(&form), menuBar_(new QMenuBar(this)), client_(new QtCanvas(form, this)) {
+QtFormWindow::QtFormWindow(Form& form, WindowSystem& windowSystem)
+    : QWidget(nullptr),
+      windowSystem_(&windowSystem),
+      form_(&form),
+      menuBar_(new QMenuBar(this)),
+      client_(new QtCanvas(form, this)) {
   // The client area is a window of its own, so that the controls' windows
   // are its children and their positions are client coordinates.
   client_->setAttribute(Qt::WA_NativeWindow);
@@ -157,45 +156,15 @@ void QtFormWindow::PaintOnceExposed() {
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-// Where the server has the window's client area now; Qt's own idea of it
-// misses moves made by others (the user through the window manager).
 std::optional<QPoint> QtFormWindow::ClientOrigin() {
-  auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
-  if (!x11 || !testAttribute(Qt::WA_WState_Created)) return std::nullopt;
-  xcb_connection_t* c = x11->connection();
-  const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-  xcb_translate_coordinates_reply_t* r = xcb_translate_coordinates_reply(
-      c, xcb_translate_coordinates(c, static_cast<xcb_window_t>(winId()), root, 0, 0), nullptr);
-  if (!r) return std::nullopt;
-  const QPoint p(r->dst_x, r->dst_y);
-  std::free(r);
-  return p;
+  if (!testAttribute(Qt::WA_WState_Created)) return std::nullopt;
+  const std::optional<ScreenPoint> origin = windowSystem_->ClientOrigin(winId());
+  if (!origin) return std::nullopt;
+  return QPoint(origin->x, origin->y);
 }
 
-// Returns once the server shows nothing of the window any more: the window
-// manager takes its frame down only after it hears of the unmap, and a
-// capture right after a hide must not find the frame still there.
 void QtFormWindow::WaitUntilOffScreen() {
-  auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
-  if (!x11 || !testAttribute(Qt::WA_WState_Created)) return;
-  xcb_connection_t* c = x11->connection();
-  const auto self = static_cast<xcb_window_t>(winId());
-  xcb_flush(c);
-  QElapsedTimer waited;
-  waited.start();
-  while (waited.elapsed() < 500) {
-    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, self), nullptr);
-    if (!tree) return;
-    const xcb_window_t parent = tree->parent, root = tree->root;
-    std::free(tree);
-    if (parent == root) return;  // not framed (or no longer): our own unmap is done
-    xcb_get_window_attributes_reply_t* a =
-        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, parent), nullptr);
-    const bool shown = a && a->map_state == XCB_MAP_STATE_VIEWABLE;
-    std::free(a);
-    if (!shown) return;
-    QThread::msleep(2);
-  }
+  if (testAttribute(Qt::WA_WState_Created)) windowSystem_->WaitUntilOffScreen(winId());
 }
 
 void QtFormWindow::ApplyWindowState() {

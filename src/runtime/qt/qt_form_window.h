@@ -10,10 +10,12 @@
 
 namespace runtime::qt {
 
+class WindowSystem;
+
 class QtFormWindow : public QWidget {
   Q_OBJECT
  public:
-  explicit QtFormWindow(Form& form);
+  QtFormWindow(Form& form, WindowSystem& windowSystem);
   void Detach() { form_ = nullptr; client_->Detach(); }
   QtCanvas* Client() const { return client_; }
   QMenuBar* MenuBar() const { return menuBar_; }
@@ -29,7 +31,9 @@ class QtFormWindow : public QWidget {
   void ApplyVisible();
   void PaintOnceExposed();
   void ApplyWindowState();
+  // A capture right after a hide must not find the frame still there.
   void WaitUntilOffScreen();
+  // Where the server has the client area now, moves by others included.
   std::optional<QPoint> ClientOrigin();
 
  protected:
@@ -41,6 +45,7 @@ class QtFormWindow : public QWidget {
  private:
   int MenuHeight() const;
   void ReportGeometry();
+  WindowSystem* windowSystem_;
   Form* form_;
   QMenuBar* menuBar_;
   QtCanvas* client_;
