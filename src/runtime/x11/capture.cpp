@@ -33,10 +33,8 @@ int ColormapSize(const Connection& c) {
 std::vector<xcb_rgb_t> QueryColormap(const Connection& c, std::uint32_t start, std::uint32_t count) {
   std::vector<std::uint32_t> pixels(count);
   for (std::uint32_t i = 0; i < count; ++i) pixels[i] = start + i;
-  xcb_generic_error_t* error = nullptr;
-  Reply<xcb_query_colors_reply_t> r(xcb_query_colors_reply(
-      c.xcb(), xcb_query_colors(c.xcb(), c.screen().default_colormap, count, pixels.data()), &error));
-  std::free(error);
+  const auto r = TakeReply(xcb_query_colors_reply, c.xcb(),
+                           xcb_query_colors(c.xcb(), c.screen().default_colormap, count, pixels.data()));
   if (!r) return {};
   const xcb_rgb_t* colors = xcb_query_colors_colors(r.get());
   return {colors, colors + xcb_query_colors_colors_length(r.get())};
@@ -76,7 +74,6 @@ bool ReadShm(Connection& c, const Rect& r, std::size_t stride, RootImage& image)
   image.segment = ShmSegment::Create(c, size);
   if (!image.segment) return false;
   const bool byDescriptor = c.hasShmFd();
-  xcb_generic_error_t* error = nullptr;
   const auto cookie =
       xcb_shm_get_image(c.xcb(), c.root(), static_cast<std::int16_t>(r.x), static_cast<std::int16_t>(r.y),
                         static_cast<std::uint16_t>(r.width), static_cast<std::uint16_t>(r.height), ~0u,
@@ -87,8 +84,7 @@ bool ReadShm(Connection& c, const Rect& r, std::size_t stride, RootImage& image)
   // faults find a page already there. Done here rather than on a thread of
   // its own: a new thread may wait behind the server for its CPU.
   if (Cores() > 1 && byDescriptor) image.segment->AllocateUntilReadable(xcb_get_file_descriptor(c.xcb()));
-  Reply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(c.xcb(), cookie, &error));
-  std::free(error);
+  const auto reply = TakeReply(xcb_shm_get_image_reply, c.xcb(), cookie);
   const bool attached = image.segment->ConfirmAttach(c);
   image.segment->DetachServer();
   if (!reply || !attached) {
@@ -109,14 +105,11 @@ bool Rows(RootImage& image) {
 bool ReadRoot(Connection& c, const Rect& r, const PixelFormat& format, RootImage& image) {
   const std::size_t stride = format.RowBytes(r.width);
   if (ReadShm(c, r, stride, image)) return Rows(image);
-  xcb_generic_error_t* error = nullptr;
-  image.reply.reset(xcb_get_image_reply(
-      c.xcb(),
+  image.reply = TakeReply(
+      xcb_get_image_reply, c.xcb(),
       xcb_get_image(c.xcb(), XCB_IMAGE_FORMAT_Z_PIXMAP, c.root(), static_cast<std::int16_t>(r.x),
                     static_cast<std::int16_t>(r.y), static_cast<std::uint16_t>(r.width),
-                    static_cast<std::uint16_t>(r.height), ~0u),
-      &error));
-  std::free(error);
+                    static_cast<std::uint16_t>(r.height), ~0u));
   if (!image.reply || static_cast<std::size_t>(xcb_get_image_data_length(image.reply.get())) <
                           stride * static_cast<std::size_t>(r.height))
     return false;
@@ -131,14 +124,11 @@ bool ReadRoot(Connection& c, const Rect& r, const PixelFormat& format, RootImage
 bool ReadWindow(Connection& c, xcb_window_t w, const Rect& inside, const Rect& r, const PixelFormat& format,
                 RootImage& image) {
   const std::size_t stride = format.RowBytes(r.width);
-  xcb_generic_error_t* error = nullptr;
-  image.reply.reset(xcb_get_image_reply(
-      c.xcb(),
+  image.reply = TakeReply(
+      xcb_get_image_reply, c.xcb(),
       xcb_get_image(c.xcb(), XCB_IMAGE_FORMAT_Z_PIXMAP, w, static_cast<std::int16_t>(r.x - inside.x),
                     static_cast<std::int16_t>(r.y - inside.y), static_cast<std::uint16_t>(r.width),
-                    static_cast<std::uint16_t>(r.height), ~0u),
-      &error));
-  std::free(error);
+                    static_cast<std::uint16_t>(r.height), ~0u));
   // A window of another depth comes in another format; one with alpha has
   // the same 32-bit pixels, its alpha where the root's pad byte is.
   const std::uint8_t depth = image.reply ? image.reply->depth : 0;

@@ -164,10 +164,8 @@ bool Connection::WindowManagerRunning() const {
 std::vector<std::uint32_t> GetProperty32(const Connection& c, xcb_window_t w, xcb_atom_t property,
                                          xcb_atom_t type) {
   if (property == XCB_NONE) return {};
-  xcb_generic_error_t* error = nullptr;
-  Reply<xcb_get_property_reply_t> r(
-      xcb_get_property_reply(c.xcb(), xcb_get_property(c.xcb(), 0, w, property, type, 0, 1 << 16), &error));
-  Reply<xcb_generic_error_t> owned(error);
+  const auto r =
+      TakeReply(xcb_get_property_reply, c.xcb(), xcb_get_property(c.xcb(), 0, w, property, type, 0, 1 << 16));
   return Values32(r.get(), type);
 }
 

@@ -20,6 +20,18 @@ struct FreeDeleter {
 template <typename T>
 using Reply = std::unique_ptr<T, FreeDeleter>;
 
+// Takes the reply to a request, collecting its error, if any, with it: an
+// error left uncollected would arrive as an event, and the pointer watch
+// takes every event on the connection for a change.
+template <typename T, typename Cookie>
+Reply<T> TakeReply(T* (*take)(xcb_connection_t*, Cookie, xcb_generic_error_t**), xcb_connection_t* c,
+                   Cookie cookie) {
+  xcb_generic_error_t* error = nullptr;
+  Reply<T> reply(take(c, cookie, &error));
+  std::free(error);
+  return reply;
+}
+
 struct Atoms {
   xcb_atom_t netClientList = XCB_NONE;
   xcb_atom_t netClientListStacking = XCB_NONE;

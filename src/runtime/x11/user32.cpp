@@ -55,9 +55,7 @@ std::vector<xcb_window_t> TopLevelClients(const Connection& c) {
     cookies.push_back(xcb_get_window_attributes(c.xcb(), *it));
   std::vector<xcb_window_t> viewable;
   for (std::size_t i = 0; i < cookies.size(); ++i) {
-    xcb_generic_error_t* error = nullptr;
-    Reply<xcb_get_window_attributes_reply_t> a(xcb_get_window_attributes_reply(c.xcb(), cookies[i], &error));
-    std::free(error);
+    const auto a = TakeReply(xcb_get_window_attributes_reply, c.xcb(), cookies[i]);
     if (a && a->map_state == XCB_MAP_STATE_VIEWABLE) viewable.push_back(tree->children[tree->children.size() - 1 - i]);
   }
   std::vector<xcb_window_t> clients;
@@ -76,9 +74,7 @@ bool ClassMatches(const Connection& c, xcb_window_t w, const char* className) {
 }
 
 bool Viewable(const Connection& c, xcb_get_window_attributes_cookie_t cookie) {
-  xcb_generic_error_t* error = nullptr;
-  Reply<xcb_get_window_attributes_reply_t> a(xcb_get_window_attributes_reply(c.xcb(), cookie, &error));
-  std::free(error);
+  const auto a = TakeReply(xcb_get_window_attributes_reply, c.xcb(), cookie);
   return a && a->map_state == XCB_MAP_STATE_VIEWABLE && a->_class == XCB_WINDOW_CLASS_INPUT_OUTPUT;
 }
 
@@ -428,11 +424,7 @@ bool IsWindow(HWND hwnd) {
   Connection* c = Connection::Get();
   const xcb_window_t w = ToWindow(hwnd);
   if (!c || w == XCB_NONE) return false;
-  xcb_generic_error_t* error = nullptr;
-  Reply<xcb_get_window_attributes_reply_t> a(
-      xcb_get_window_attributes_reply(c->xcb(), xcb_get_window_attributes(c->xcb(), w), &error));
-  std::free(error);
-  return a != nullptr;
+  return TakeReply(xcb_get_window_attributes_reply, c->xcb(), xcb_get_window_attributes(c->xcb(), w)) != nullptr;
 }
 
 }  // namespace runtime

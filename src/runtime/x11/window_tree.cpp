@@ -7,9 +7,7 @@ namespace runtime::x11 {
 namespace {
 
 Reply<xcb_get_property_reply_t> TakeProperty(const Connection& c, xcb_get_property_cookie_t cookie) {
-  xcb_generic_error_t* error = nullptr;
-  Reply<xcb_get_property_reply_t> r(xcb_get_property_reply(c.xcb(), cookie, &error));
-  std::free(error);
+  Reply<xcb_get_property_reply_t> r = TakeReply(xcb_get_property_reply, c.xcb(), cookie);
   return r && r->type != XCB_NONE ? std::move(r) : nullptr;
 }
 
@@ -104,10 +102,7 @@ Reply<xcb_get_geometry_reply_t> Geometry(const Connection& c, xcb_window_t w) {
 }
 
 Reply<xcb_get_geometry_reply_t> TakeGeometry(const Connection& c, xcb_get_geometry_cookie_t cookie) {
-  xcb_generic_error_t* error = nullptr;
-  Reply<xcb_get_geometry_reply_t> r(xcb_get_geometry_reply(c.xcb(), cookie, &error));
-  std::free(error);
-  return r;
+  return TakeReply(xcb_get_geometry_reply, c.xcb(), cookie);
 }
 
 std::optional<Tree> QueryTree(const Connection& c, xcb_window_t w) {
@@ -116,9 +111,7 @@ std::optional<Tree> QueryTree(const Connection& c, xcb_window_t w) {
 }
 
 std::optional<Tree> TakeTree(const Connection& c, xcb_query_tree_cookie_t cookie) {
-  xcb_generic_error_t* error = nullptr;
-  Reply<xcb_query_tree_reply_t> r(xcb_query_tree_reply(c.xcb(), cookie, &error));
-  std::free(error);
+  const Reply<xcb_query_tree_reply_t> r = TakeReply(xcb_query_tree_reply, c.xcb(), cookie);
   if (!r) return std::nullopt;
   const xcb_window_t* children = xcb_query_tree_children(r.get());
   return Tree{r->parent, {children, children + xcb_query_tree_children_length(r.get())}};
@@ -184,10 +177,8 @@ std::optional<Rect> InnerRect(const Connection& c, xcb_window_t w) {
   auto g = Geometry(c, w);
   if (!g) return std::nullopt;
   if (w == c.root()) return Rect{0, 0, g->width, g->height};
-  xcb_generic_error_t* error = nullptr;
-  Reply<xcb_translate_coordinates_reply_t> t(xcb_translate_coordinates_reply(
-      c.xcb(), xcb_translate_coordinates(c.xcb(), w, c.root(), 0, 0), &error));
-  std::free(error);
+  const auto t =
+      TakeReply(xcb_translate_coordinates_reply, c.xcb(), xcb_translate_coordinates(c.xcb(), w, c.root(), 0, 0));
   if (!t) return std::nullopt;
   return Rect{t->dst_x, t->dst_y, g->width, g->height};
 }
@@ -274,10 +265,7 @@ std::optional<ScreenLayout> CurrentScreenLayout(const Connection& c) {
 
 Presence WindowPresence(const Connection& c, xcb_window_t w) {
   if (w == XCB_NONE) return Presence::Gone;
-  xcb_generic_error_t* error = nullptr;
-  Reply<xcb_get_window_attributes_reply_t> a(
-      xcb_get_window_attributes_reply(c.xcb(), xcb_get_window_attributes(c.xcb(), w), &error));
-  std::free(error);
+  const auto a = TakeReply(xcb_get_window_attributes_reply, c.xcb(), xcb_get_window_attributes(c.xcb(), w));
   if (!a) return Presence::Gone;
   if (a->_class == XCB_WINDOW_CLASS_INPUT_ONLY) return Presence::InputOnly;
   if (a->map_state != XCB_MAP_STATE_VIEWABLE) return Presence::Unmapped;
