@@ -3,8 +3,12 @@
 // the program's place from the module's own path.
 #include "runtime/app.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #include <shellapi.h>
+
+#include <cstdio>
 
 #include "runtime/win32/wide.h"
 
@@ -16,6 +20,10 @@ Application& App() {
 }
 
 void InitApp(int argc, char** argv) {
+  // The reasons and any other output go out byte for byte as on Linux: a
+  // text-mode descriptor would turn every newline into CR LF.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
   Application& app = App();
   app.Command.clear();
   int count = 0;
