@@ -1,12 +1,57 @@
-// The Win32 peers (native child windows) are not written yet, so the
-// Windows build has no GUI backend: the runtime then behaves as on a
-// machine without a display, and only runs that show no window work.
-#include <memory>
-
+// The Win32 peers (native child windows) are not written yet. A batch run
+// gets a backend with the services it may use (printing, the message pump,
+// the beep); the interactive program gets none, and so says that it cannot
+// show its main window instead of waiting on windows that never appear.
 #include "runtime/gui.h"
 
-namespace runtime {
+#include <windows.h>
 
-std::unique_ptr<GuiBackend> StartGuiBackend() { return nullptr; }
+#include <algorithm>
+#include <memory>
+
+#include "runtime/app.h"
+#include "runtime/win32/print.h"
+#include "runtime/win32/wide.h"
+
+namespace runtime {
+namespace {
+
+class BatchServices final : public GuiBackend {
+ public:
+  void Realize(Form&) override {}
+  void Destroy(Form&) override {}
+  void Sync(Control&, Prop) override {}
+  void Pump(int timeoutMs) override {
+    MSG msg;
+    if (!PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE) && timeoutMs > 0)
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(timeoutMs), QS_ALLINPUT);
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  void Beep() override { MessageBeep(MB_OK); }
+  void MsgBox(const std::string& text, MsgBoxStyle style, const std::string& title) override {
+    std::wstring wideText, wideTitle;
+    win32::ToWide(text, wideText);
+    win32::ToWide(title, wideTitle);
+    MessageBoxW(nullptr, wideText.c_str(), wideTitle.c_str(),
+                style == MsgBoxStyle::Critical ? MB_OK | MB_ICONERROR : MB_OK);
+  }
+  HWND Handle(const Control&) override { return 0; }
+  void Focus(Control&) override {}
+  std::unique_ptr<PrinterDevice> OpenDefaultPrinter(std::string& why) override {
+    return win32::OpenDefaultPrinter(why);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<GuiBackend> StartGuiBackend() {
+  const std::string& command = App().Command;
+  const bool batch = std::any_of(command.begin(), command.end(), [](char c) { return c != ' ' && c != '\t'; });
+  if (!batch) return nullptr;
+  return std::make_unique<BatchServices>();
+}
 
 }  // namespace runtime
