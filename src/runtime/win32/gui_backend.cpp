@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <memory>
 
 #include "runtime/app.h"
@@ -48,9 +47,9 @@ class BatchServices final : public GuiBackend {
 }  // namespace
 
 std::unique_ptr<GuiBackend> StartGuiBackend() {
+  // A command of blanks only is the interactive program, as start-up sees it.
   const std::string& command = App().Command;
-  const bool batch = std::any_of(command.begin(), command.end(), [](char c) { return c != ' ' && c != '\t'; });
-  if (!batch) return nullptr;
+  if (command.find_first_not_of(' ') == std::string::npos) return nullptr;
   return std::make_unique<BatchServices>();
 }
 
