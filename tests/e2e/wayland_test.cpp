@@ -188,4 +188,51 @@ TEST_F(Wayland, NoXDisplayInAWaylandSessionNamesWayland) {
   EXPECT_EQ(plain.err, "glimmet: cannot open the X display (is DISPLAY set?)\n");
 }
 
+// On sway, which offers wlr-screencopy, the screen comes from the
+// compositor: the picture equals grim's of the same output pixel for pixel,
+// the X window on it included.
+TEST_F(Wayland, ScreenOnSwayComesThroughScreencopy) {
+  const std::string wayland = "WAYLAND_DISPLAY=" + sway->waylandDisplay;
+  sway->Inside("swaybg -c '#3366cc' >/dev/null 2>&1 &", wayland);
+  const std::string title = "glimmet-screencopy-probe";
+  sway->Inside("xterm -geometry 40x10 -title " + title + " -bg '#f0e020' -fg '#102030' -e sh -c 'echo screencopy; "
+               "exec sleep 120' >/dev/null 2>&1 &",
+               "DISPLAY=:0");
+  ASSERT_TRUE(WaitUntil([&] {
+    return !sway->Inside("xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null", "DISPLAY=:0").empty();
+  })) << sway->Inside("cat sway.log");
+  // Floating, so that the background shows around it.
+  sway->Inside("swaymsg -s /tmp/run/sway-ipc.*.sock '[title=\"^" + title + "$\"] floating enable'");
+  // Both draw after they appear: wait until the compositor's picture holds
+  // still and shows the background.
+  std::string before, now, corner;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        now = sway->Inside("grim -t ppm ref.ppm && md5sum <ref.ppm", wayland);
+        corner = Shell("convert " + Quote(File("ref.ppm")) + " -format '%[pixel:p{1,1}]' info: 2>&1");
+        const bool still = now == before;
+        before = now;
+        return still && corner == "srgb(51,102,204)";
+      },
+      20))
+      << corner;
+
+  for (const std::string& env : {wayland + " DISPLAY=:0", "XDG_SESSION_TYPE=wayland " + wayland + " DISPLAY=:0"}) {
+    SCOPED_TRACE(env);
+    std::remove(File("screen.bmp").c_str());
+    const RunResult r = Glimmet("/SCREEN /SAVE=screen.bmp", env);
+    ASSERT_EQ(r.status, kOk) << r.err;
+    sway->Inside("grim -t ppm ref.ppm", wayland);
+    EXPECT_EQ(Look(File("screen.bmp")), "1024x768");
+    EXPECT_EQ(Shell("compare -metric AE " + Quote(File("screen.bmp")) + " " + Quote(File("ref.ppm")) + " null: 2>&1"),
+              "0");
+  }
+  const RunResult jpeg = Glimmet("/SCREEN /SAVE=screen.jpg", wayland + " DISPLAY=:0");
+  EXPECT_EQ(jpeg.status, kOk) << jpeg.err;
+  EXPECT_EQ(Look(File("screen.jpg")), "1024x768");
+  // The xterm's yellow is in it: X windows are composed by the compositor.
+  EXPECT_NE(Shell("convert " + Quote(File("screen.bmp")) + " -fill black +opaque '#f0e020' -format '%[fx:maxima.r > 0]' info:"),
+            "0");
+}
+
 }  // namespace e2e

@@ -14,6 +14,9 @@
 #include "runtime/x11/pixel_format.h"
 #include "runtime/x11/shm_segment.h"
 #include "runtime/x11/window_tree.h"
+#ifdef GLIMMET_WAYLAND
+#include "runtime/wayland/screen_copy.h"
+#endif
 
 namespace runtime::x11 {
 namespace {
@@ -238,7 +241,15 @@ bool ReadWindowPixels(HWND hwnd, bool wholeWindow, std::int32_t srcX, std::int32
   // A rootless server shows no root to read: only a window's own pixels,
   // from its top-level, which holds what its children drew.
   const bool rootless = !c->rootReadable();
-  if (rootless && window == c->root()) return false;
+  if (rootless && window == c->root()) {
+#ifdef GLIMMET_WAYLAND
+    // The compositor may still give the screen; Xwayland's root lies on its
+    // layout, so the coordinates carry over.
+    if (wayland::ScreenCopy* copy = wayland::ScreenCopy::Get())
+      return copy->Read(srcX, srcY, width, height, dst, dstX, dstY);
+#endif
+    return false;
+  }
   const xcb_window_t source = rootless ? TopLevelOf(*c, window) : c->root();
   const auto sourceRect = rootless ? InnerRect(*c, source) : std::optional<Rect>(screen->root);
   if (!sourceRect) return false;

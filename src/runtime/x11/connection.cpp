@@ -205,6 +205,10 @@ std::string ConnectFailure() {
 const char* ScreenUnreadable() {
   const x11::Connection* c = x11::Connection::Get();
   if (!c || c->rootReadable()) return nullptr;
+  if (WaylandSession())
+    return "the X server is a rootless Xwayland on a Wayland desktop, which lets no X client read the screen, "
+           "and the compositor gave none through wlr-screencopy (sway and other wlroots desktops offer it); "
+           "capture one X window with /HWND= or /WINDOWTEXT=, or log in to an X11 session for the whole screen";
   return "the X server is a rootless Xwayland on a Wayland desktop, which lets no X client read the screen; "
          "capture one X window with /HWND= or /WINDOWTEXT=, or log in to an X11 session for the whole screen";
 }
