@@ -14,8 +14,9 @@
 namespace e2e {
 namespace {
 
-// Starts sway in the namespace and keeps the folder `dir` visible in it at
-// the same path. sway.pid holds the compositor's own process id.
+// Starts a compositor (compositor.sh, run as nobody) in the namespace and
+// keeps the folder `dir` visible in it at the same path. compositor.pid
+// holds the compositor's own process id.
 constexpr const char* kSessionScript = R"(set -e
 dir=$1
 mount --make-rprivate /
@@ -24,27 +25,31 @@ mount -t tmpfs -o mode=1777 tmpfs /tmp
 mkdir -p "$dir"
 mount --no-canonicalize --bind /proc/self/fd/3 "$dir"
 exec 3<&-
+mkdir -m 1777 /tmp/.X11-unix
 mkdir -m 700 /tmp/run
 chown 65534:65534 /tmp/run
 printf 'xwayland enable\noutput * resolution 1024x768\n' >/tmp/sway.conf
 setpriv --reuid=65534 --regid=65534 --clear-groups env -i PATH=/usr/bin:/bin HOME=/tmp XDG_RUNTIME_DIR=/tmp/run \
-  WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman sway -c /tmp/sway.conf >"$dir/sway.log" 2>&1 &
-echo $! >"$dir/sway.pid"
+  WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman sh "$dir/compositor.sh" >"$dir/compositor.log" 2>&1 &
+echo $! >"$dir/compositor.pid"
 wait
 )";
 
-class Sway {
+// sway, or weston with its Xwayland: a command line that starts one of them
+// as the last thing it does.
+class Compositor {
  public:
-  Sway() {
+  explicit Compositor(const std::string& command) {
     Shell("chmod 0777 " + Quote(dir.path));
     WriteFile(dir / "session.sh", kSessionScript);
+    WriteFile(dir / "compositor.sh", "exec " + command + "\n");
     Shell("setsid unshare --mount --net sh " + Quote(dir / "session.sh") + " " + Quote(dir.path) + " </dev/null >" +
           Quote(dir / "unshare.log") + " 2>&1 &");
-    if (!WaitUntil([&] { return !ReadFile(dir / "sway.pid").empty(); }, 10)) {
+    if (!WaitUntil([&] { return !ReadFile(dir / "compositor.pid").empty(); }, 10)) {
       why = "the namespace did not start: " + ReadFile(dir / "unshare.log");
       return;
     }
-    pid = std::stoi(ReadFile(dir / "sway.pid"));
+    pid = std::stoi(ReadFile(dir / "compositor.pid"));
     // Ready once its Wayland socket and the X socket it listens on for
     // Xwayland (started on the first X client) are there.
     const bool ready = WaitUntil(
@@ -54,16 +59,16 @@ class Sway {
         },
         20);
     if (!ready) {
-      why = "sway did not start: " + ReadFile(dir / "sway.log");
+      why = "the compositor did not start: " + ReadFile(dir / "compositor.log");
       Stop();
       return;
     }
     waylandDisplay = Inside("ls /tmp/run/ | grep -x 'wayland-[0-9]*'");
     waylandDisplay.erase(waylandDisplay.find_last_not_of('\n') + 1);
   }
-  ~Sway() { Stop(); }
-  Sway(const Sway&) = delete;
-  Sway& operator=(const Sway&) = delete;
+  ~Compositor() { Stop(); }
+  Compositor(const Compositor&) = delete;
+  Compositor& operator=(const Compositor&) = delete;
 
   bool running() const { return pid > 0; }
   // Runs a shell command in the session as its user, with nothing in the
@@ -89,9 +94,19 @@ class Sway {
   }
 };
 
+// Runs glimmet in the session; the status lands in result.status, the
+// output (stderr) in result.err.
+RunResult RunIn(const Compositor& session, const std::string& args, const std::string& env) {
+  RunResult result;
+  session.Inside("XDG_CONFIG_HOME=./config " + Quote(GLIMMET_BINARY) + " " + args + " >/dev/null 2>err", env,
+                 &result.status);
+  result.err = Shell("grep -v '^QStandardPaths' " + Quote(session.dir / "err"));
+  return result;
+}
+
 class Wayland : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { sway = new Sway; }
+  static void SetUpTestSuite() { sway = new Compositor("sway -c /tmp/sway.conf"); }
   static void TearDownTestSuite() {
     delete sway;
     sway = nullptr;
@@ -99,19 +114,11 @@ class Wayland : public ::testing::Test {
   void SetUp() override {
     if (!sway->running()) GTEST_SKIP() << "sway cannot run here: " << sway->why;
   }
-  // Runs glimmet in the session; the status lands in result.status, the
-  // output (stderr) in result.err.
-  RunResult Glimmet(const std::string& args, const std::string& env) const {
-    RunResult result;
-    sway->Inside("XDG_CONFIG_HOME=./config " + Quote(GLIMMET_BINARY) + " " + args + " >/dev/null 2>err", env,
-                 &result.status);
-    result.err = Shell("grep -v '^QStandardPaths' " + Quote(File("err")));
-    return result;
-  }
+  RunResult Glimmet(const std::string& args, const std::string& env) const { return RunIn(*sway, args, env); }
   std::string File(const std::string& name) const { return sway->dir / name; }
-  static Sway* sway;
+  static Compositor* sway;
 };
-Sway* Wayland::sway = nullptr;
+Compositor* Wayland::sway = nullptr;
 
 // What a picture holds: "black" when every pixel is, else its size.
 std::string Look(const std::string& file) {
@@ -134,7 +141,7 @@ TEST_F(Wayland, RootlessXwaylandNeverGivesABlackPicture) {
   ASSERT_TRUE(WaitUntil([&] {
     id = sway->Inside("xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null | head -n1", "DISPLAY=:0");
     return !id.empty();
-  })) << sway->Inside("cat sway.log");
+  })) << sway->Inside("cat compositor.log");
   id.erase(id.find_last_not_of('\n') + 1);
   // xterm draws after mapping: wait until what the server gives holds still.
   std::string before, now;
@@ -200,7 +207,7 @@ TEST_F(Wayland, ScreenOnSwayComesThroughScreencopy) {
                "DISPLAY=:0");
   ASSERT_TRUE(WaitUntil([&] {
     return !sway->Inside("xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null", "DISPLAY=:0").empty();
-  })) << sway->Inside("cat sway.log");
+  })) << sway->Inside("cat compositor.log");
   // Floating, so that the background shows around it.
   sway->Inside("swaymsg -s /tmp/run/sway-ipc.*.sock '[title=\"^" + title + "$\"] floating enable'");
   // Both draw after they appear: wait until the compositor's picture holds
@@ -233,6 +240,27 @@ TEST_F(Wayland, ScreenOnSwayComesThroughScreencopy) {
   // The xterm's yellow is in it: X windows are composed by the compositor.
   EXPECT_NE(Shell("convert " + Quote(File("screen.bmp")) + " -fill black +opaque '#f0e020' -format '%[fx:maxima.r > 0]' info:"),
             "0");
+}
+
+// weston offers no capture to programs at all: /SCREEN fails with a reason
+// that names Wayland and writes nothing, with its Xwayland or without.
+TEST_F(Wayland, WestonOffersNoCaptureAndSaysSo) {
+  Compositor weston("weston --backend=headless-backend.so --xwayland --width=800 --height=600 --idle-time=0");
+  if (!weston.running()) GTEST_SKIP() << "weston cannot run here: " << weston.why;
+  const std::string wayland = "WAYLAND_DISPLAY=" + weston.waylandDisplay;
+  struct Case {
+    std::string env;
+    int status;
+    const char* reason;
+  };
+  for (const Case& c : {Case{wayland + " DISPLAY=:0", kNoTarget, "compositor gave none through wlr-screencopy"},
+                        Case{wayland, 5, "Wayland session without an X display"}}) {
+    SCOPED_TRACE(c.env);
+    const RunResult r = RunIn(weston, "/SCREEN /SAVE=screen.bmp", c.env);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+    EXPECT_EQ(Look(weston.dir / "screen.bmp"), "no file");
+  }
 }
 
 }  // namespace e2e
