@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/wayland/frame_pixels.h"
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
 
 namespace runtime::wayland {
@@ -92,22 +93,8 @@ void OnBufferDone(void* data, zwlr_screencopy_frame_v1*) { static_cast<Frame*>(d
 const zwlr_screencopy_frame_v1_listener kFrameListener = {OnBuffer, OnFlags,  OnReady,     OnFailed,
                                                           OnDamage, OnDmabuf, OnBufferDone};
 
-// The four 32-bit wl_shm layouts a compositor gives; in memory (little
-// endian) XRGB is B, G, R, X and XBGR is R, G, B, X.
-bool SwapsRedBlue(std::uint32_t format, bool& known) {
-  known = true;
-  switch (format) {
-    case WL_SHM_FORMAT_XRGB8888:
-    case WL_SHM_FORMAT_ARGB8888:
-      return false;
-    case WL_SHM_FORMAT_XBGR8888:
-    case WL_SHM_FORMAT_ABGR8888:
-      return true;
-    default:
-      known = false;
-      return false;
-  }
-}
+static_assert(kArgb8888 == WL_SHM_FORMAT_ARGB8888 && kXrgb8888 == WL_SHM_FORMAT_XRGB8888 &&
+              kAbgr8888 == WL_SHM_FORMAT_ABGR8888 && kXbgr8888 == WL_SHM_FORMAT_XBGR8888);
 
 // Shared memory the compositor writes one frame into.
 class ShmBuffer {
@@ -209,9 +196,7 @@ bool ScreenCopy::CopyOutput(const Output& output, Bitmap& dst, std::int32_t x, s
   bool ok = true;
   while (ok && !f.failed && !(f.shmOffered && (f.described || managerVersion_ < 3)))
     ok = wl_display_dispatch(display_) >= 0;
-  bool known = false;
-  const bool swap = SwapsRedBlue(f.format, known);
-  ok = ok && !f.failed && known && f.width > 0 && f.height > 0 && f.stride >= f.width * 4;
+  ok = ok && !f.failed && FramePixels::Known(f.format) && f.width > 0 && f.height > 0 && f.stride >= f.width * 4;
   std::unique_ptr<ShmBuffer> buffer;
   if (ok) {
     buffer = std::make_unique<ShmBuffer>(shm_, f);
@@ -225,26 +210,16 @@ bool ScreenCopy::CopyOutput(const Output& output, Bitmap& dst, std::int32_t x, s
   zwlr_screencopy_frame_v1_destroy(frame);
   if (!ok) return false;
 
-  // The part of the request this output shows, in layout pixels; the
-  // buffer's pixels are the layout's where the output is not scaled.
-  const std::int32_t left = std::max({x, output.x, x - dstX}),
-                     right = std::min({x + width, output.x + static_cast<std::int32_t>(f.width), x - dstX + dst.width});
-  const std::int32_t top = std::max({y, output.y, y - dstY}),
-                     bottom = std::min({y + height, output.y + static_cast<std::int32_t>(f.height), y - dstY + dst.height});
-  const int bytes = dst.bitsPixel / 8;
-  for (std::int32_t ly = top; ly < bottom && left < right; ++ly) {
-    const std::int32_t by = ly - output.y;
-    const std::uint8_t* src = buffer->data() +
-                              static_cast<std::size_t>(f.yInvert ? f.height - 1 - by : by) * f.stride +
-                              static_cast<std::size_t>(left - output.x) * 4;
-    std::uint8_t* out = dst.Row(dstY + ly - y) + static_cast<std::ptrdiff_t>(dstX + left - x) * bytes;
-    for (std::int32_t i = 0; i < right - left; ++i, src += 4, out += bytes) {
-      out[0] = swap ? src[2] : src[0];
-      out[1] = src[1];
-      out[2] = swap ? src[0] : src[2];
-      if (bytes == 4) out[3] = 0;
-    }
-  }
+  FramePixels pixels;
+  pixels.data = buffer->data();
+  pixels.format = f.format;
+  pixels.width = static_cast<std::int32_t>(f.width);
+  pixels.height = static_cast<std::int32_t>(f.height);
+  pixels.stride = static_cast<std::int32_t>(f.stride);
+  pixels.yInvert = f.yInvert;
+  pixels.x = output.x;
+  pixels.y = output.y;
+  pixels.CopyInto(x, y, width, height, dst, dstX, dstY);
   return true;
 }
 
