@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "runtime/app.h"
 #include "runtime/clipboard.h"
 #include "runtime/error.h"
 #include "runtime/gdi.h"
@@ -67,12 +68,7 @@ class RandomNumbers {
 float SecondsSinceMidnight() {
   const auto now = std::chrono::system_clock::now();
   const std::time_t t = std::chrono::system_clock::to_time_t(now);
-  std::tm local{};
-#if defined(_WIN32)
-  localtime_s(&local, &t);
-#else
-  localtime_r(&t, &local);
-#endif
+  const std::tm local = runtime::LocalTime(t);
   const double fraction =
       std::chrono::duration<double>(now.time_since_epoch()).count() - static_cast<double>(t);
   return static_cast<float>(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec + fraction);

@@ -1,7 +1,9 @@
 // The application object: command line, where the program lies, and its
 // version information.
 #pragma once
+#include <ctime>
 #include <string>
+#include <string_view>
 
 namespace runtime {
 
@@ -19,5 +21,13 @@ Application& App();
 // Fills App() from the process's arguments: the argument text is the
 // arguments joined by single blanks, as a Windows command line would read.
 void InitApp(int argc, char** argv);
+
+// Writes text to standard error in as few writes as the system allows, so
+// lines of runs sharing a terminal do not interleave; gives up quietly when
+// standard error is gone.
+void WriteStandardError(std::string_view text);
+
+// The broken-down local time of t.
+std::tm LocalTime(std::time_t t);
 
 }  // namespace runtime

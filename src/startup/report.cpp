@@ -1,6 +1,6 @@
 #include "startup/report.h"
 
-#include <unistd.h>
+#include "runtime/app.h"
 
 namespace startup {
 namespace {
@@ -24,13 +24,7 @@ void Hex(std::string& out, unsigned char c) {
 }
 
 void Print(const std::string& line) {
-  // One write, so that lines of runs sharing a terminal do not interleave.
-  const std::string text = "glimmet: " + line + "\n";
-  for (std::size_t done = 0; done < text.size();) {
-    const ssize_t n = ::write(STDERR_FILENO, text.data() + done, text.size() - done);
-    if (n <= 0) return;
-    done += static_cast<std::size_t>(n);
-  }
+  runtime::WriteStandardError("glimmet: " + line + "\n");
 }
 
 }  // namespace

@@ -42,4 +42,19 @@ void InitApp(int argc, char** argv) {
   app.EXEName = exe.stem().string();
 }
 
+void WriteStandardError(std::string_view text) {
+  for (std::size_t done = 0; done < text.size();) {
+    const ssize_t n = ::write(STDERR_FILENO, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+std::tm LocalTime(std::time_t t) {
+  std::tm local{};
+  localtime_r(&t, &local);
+  return local;
+}
+
 }  // namespace runtime

@@ -61,4 +61,19 @@ void InitApp(int argc, char** argv) {
   app.EXEName = win32::ToUtf8(name);
 }
 
+void WriteStandardError(std::string_view text) {
+  // Binary mode (InitApp), so the bytes go out as on Linux.
+  for (std::size_t done = 0; done < text.size();) {
+    const int n = _write(_fileno(stderr), text.data() + done, static_cast<unsigned>(text.size() - done));
+    if (n <= 0) return;
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+std::tm LocalTime(std::time_t t) {
+  std::tm local{};
+  localtime_s(&local, &t);
+  return local;
+}
+
 }  // namespace runtime
