@@ -7,6 +7,7 @@
 // namespace of its own with a private /tmp: its Xwayland then takes display
 // :0 of that namespace, never one of the machine's.
 #include <gtest/gtest.h>
+#include <filesystem>
 #include <signal.h>
 
 #include "e2e_support.h"
@@ -41,6 +42,11 @@ class Compositor {
  public:
   explicit Compositor(const std::string& command) {
     Shell("chmod 0777 " + Quote(dir.path));
+    // The namespace sees nothing of /tmp but this folder, and nobody may not
+    // reach the build tree at all: the program runs from a copy in here.
+    const std::string build = std::filesystem::path(GLIMMET_BINARY).parent_path();
+    Shell("mkdir -m 0755 " + Quote(dir / "bin") + " && cp " + Quote(GLIMMET_BINARY) + " " + Quote(build) + "/*.so " +
+          Quote(dir / "bin"));
     WriteFile(dir / "session.sh", kSessionScript);
     WriteFile(dir / "compositor.sh", "exec " + command + "\n");
     Shell("setsid unshare --mount --net sh " + Quote(dir / "session.sh") + " " + Quote(dir.path) + " </dev/null >" +
@@ -98,7 +104,7 @@ class Compositor {
 // output (stderr) in result.err.
 RunResult RunIn(const Compositor& session, const std::string& args, const std::string& env) {
   RunResult result;
-  session.Inside("XDG_CONFIG_HOME=./config " + Quote(GLIMMET_BINARY) + " " + args + " >/dev/null 2>err", env,
+  session.Inside("XDG_CONFIG_HOME=./config " + Quote(session.dir / "bin/glimmet") + " " + args + " >/dev/null 2>err", env,
                  &result.status);
   result.err = Shell("grep -v '^QStandardPaths' " + Quote(session.dir / "err"));
   return result;
