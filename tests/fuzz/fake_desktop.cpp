@@ -131,6 +131,9 @@ void WriteFileSafely(const std::string& path, const std::function<void(FileSink&
   Desk().written.push_back(path);
 }
 
+// The disk in memory holds nothing another user could have planted.
+void CheckNothingPlanted(const std::string&) {}
+
 std::optional<RuntimeError> LastWriteError() { return lastWriteError; }
 
 }  // namespace runtime
